@@ -1,0 +1,219 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Engine/PDFCompressor.h"
+
+#include "Engine/ImageCompressor.h"
+#include "Engine/ParallelFor.h"
+#include "Engine/QualitySearch.h"
+#include "Platform/PackedImage.h"
+#include "Platform/PdfWriter.h"
+
+#include <atomic>
+#include <cmath>
+#include <fstream>
+#include <variant>
+
+namespace PDFCompressor {
+namespace {
+
+constexpr double kMinQuality = 0.05;
+constexpr double kMaxQuality = 1.0;
+constexpr int kSteps = 6;
+
+// Rendered pages are kept raw up to this many bytes in all and deflated beyond it, so that
+// a long document costs memory in proportion to its compressed pages, not its raw bitmaps.
+constexpr std::size_t kRawBudgetBytes = std::size_t{256} << 20;
+
+std::optional<Bytes> readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    Bytes bytes;
+    try {
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+    if (in.bad())
+        return std::nullopt;
+    return bytes;
+}
+
+/// A page whose pixels are all neutral becomes one gray channel: the same picture, but its
+/// JPEG carries no chroma, so it is smaller at the same quality and quicker to make.
+void reduceToGrayIfNeutral(Image& image) {
+    if (image.channels != 3)
+        return;
+    const std::uint8_t* pixel = image.pixels.data();
+    const std::size_t count = image.pixels.size() / 3;
+    for (std::size_t i = 0; i < count; ++i, pixel += 3)
+        if (pixel[0] != pixel[1] || pixel[1] != pixel[2])
+            return;
+    for (std::size_t i = 0; i < count; ++i)
+        image.pixels[i] = image.pixels[i * 3];
+    image.pixels.resize(count);
+    image.pixels.shrink_to_fit();
+    image.channels = 1;
+}
+
+template <typename Renderer>
+std::optional<Image> renderScaled(const PdfDocument& document, const Renderer& renderer,
+                                  int pageIndex, double dpiScale) {
+    const auto box = document.mediaBox(pageIndex);
+    if (!box)
+        return std::nullopt;
+    const double width = std::round(box->widthPoints * dpiScale);
+    const double height = std::round(box->heightPoints * dpiScale);
+    if (!(width >= 1 && height >= 1 && width <= 1e9 && height <= 1e9))
+        return std::nullopt;
+    auto image = renderer.renderPage(pageIndex, static_cast<int>(width), static_cast<int>(height));
+    if (image)
+        reduceToGrayIfNeutral(*image);
+    return image;
+}
+
+/// A PDF of JPEG pages, one page per encoding, each page as large in points as its JPEG is in
+/// pixels. Missing encodings are left out. Each encoding is released once it is in the writer.
+std::optional<Bytes> pdfFromJpegs(std::vector<std::optional<Bytes>>& jpegs,
+                                  const std::vector<std::pair<int, int>>& sizesPixels) {
+    PdfWriter writer;
+    for (std::size_t i = 0; i < jpegs.size(); ++i) {
+        if (!jpegs[i])
+            continue;
+        const auto [width, height] = sizesPixels[i];
+        writer.beginPage(width, height);
+        const bool drawn = writer.drawJpeg(*jpegs[i], 0, 0, width, height);
+        writer.endPage();
+        if (!drawn)
+            return std::nullopt;
+        jpegs[i].reset();
+    }
+    return writer.finish();
+}
+
+/// Every rendered page of one document, raw while they fit the budget, deflated after.
+class PageStore {
+public:
+    explicit PageStore(int pageCount) : m_pages(pageCount), m_sizes(pageCount) {}
+
+    bool put(int index, Image&& image) {
+        m_sizes[index] = {image.widthPixels, image.heightPixels};
+        if (m_rawBytes.fetch_add(image.byteCount()) + image.byteCount() <= kRawBudgetBytes) {
+            m_pages[index] = std::move(image);
+            return true;
+        }
+        m_rawBytes.fetch_sub(image.byteCount());
+        auto packed = pack(image);
+        if (!packed)
+            return false;
+        m_pages[index] = std::move(*packed);
+        return true;
+    }
+
+    std::optional<Bytes> encode(int index, double quality) const {
+        if (const auto* raw = std::get_if<Image>(&m_pages[index]))
+            return ImageCompressor::jpegData(*raw, quality);
+        const auto image = unpack(std::get<PackedImage>(m_pages[index]));
+        if (!image)
+            return std::nullopt;
+        return ImageCompressor::jpegData(*image, quality);
+    }
+
+    int count() const { return static_cast<int>(m_pages.size()); }
+    const std::vector<std::pair<int, int>>& sizesPixels() const { return m_sizes; }
+
+private:
+    std::vector<std::variant<Image, PackedImage>> m_pages;
+    std::vector<std::pair<int, int>> m_sizes;
+    std::atomic<std::size_t> m_rawBytes{0};
+};
+
+/// Renders every page on `threads` threads, each with its own renderer. False as soon as any
+/// page cannot be rendered: a rebuilt document must hold every page of its source.
+bool renderAll(const PdfDocument& document, double dpiScale, int threads, PageStore& store) {
+    std::vector<std::optional<PdfPageRenderer>> renderers;
+    for (int worker = 0; worker < std::max(threads, 1); ++worker) {
+        renderers.push_back(document.renderer());
+        if (!renderers.back())
+            return false;
+    }
+    std::atomic<bool> failed{false};
+    parallelFor(store.count(), threads, [&](int index, int worker) {
+        if (failed)
+            return;
+        auto image = renderScaled(document, *renderers[worker], index, dpiScale);
+        if (!image || !store.put(index, std::move(*image)))
+            failed = true;
+    });
+    return !failed;
+}
+
+/// One probe: every page encoded at `quality` (on `threads` threads) and assembled. Absent
+/// when any page fails to encode, so that no probe result ever lacks a page.
+std::optional<Bytes> assembleAll(const PageStore& store, double quality, int threads) {
+    std::vector<std::optional<Bytes>> jpegs(store.count());
+    parallelFor(store.count(), threads,
+                [&](int index, int) { jpegs[index] = store.encode(index, quality); });
+    for (const auto& jpeg : jpegs)
+        if (!jpeg)
+            return std::nullopt;
+    return pdfFromJpegs(jpegs, store.sizesPixels());
+}
+
+Compression unchanged(Bytes&& file, int assemblies = 0) {
+    return Compression{std::move(file), false, 0, assemblies};
+}
+
+} // namespace
+
+std::vector<Image> pageImages(const PdfDocument& document, double dpiScale) {
+    std::vector<Image> pages;
+    for (int index = 0; index < document.pageCount(); ++index)
+        if (auto image = renderScaled(document, document, index, dpiScale))
+            pages.push_back(std::move(*image));
+    return pages;
+}
+
+std::optional<Bytes> assemble(const std::vector<Image>& pages, double quality) {
+    if (pages.empty())
+        return std::nullopt;
+    std::vector<std::optional<Bytes>> jpegs;
+    std::vector<std::pair<int, int>> sizes;
+    for (const Image& page : pages) {
+        jpegs.push_back(ImageCompressor::jpegData(page, quality));
+        sizes.emplace_back(page.widthPixels, page.heightPixels);
+    }
+    return pdfFromJpegs(jpegs, sizes);
+}
+
+std::optional<Compression> compressDetailed(const std::filesystem::path& pdfAt, SizeTarget target,
+                                            double dpiScale, int threads) {
+    auto file = readFile(pdfAt);
+    if (!file)
+        return std::nullopt;
+    const auto fileBytes = static_cast<std::int64_t>(file->size());
+    if (fileBytes <= target.bytes())
+        return unchanged(std::move(*file));
+    const auto document = PdfDocument::openBytes(*file);
+    if (!document || document->pageCount() < 1)
+        return unchanged(std::move(*file));
+    PageStore store(document->pageCount());
+    if (!renderAll(*document, dpiScale, threads, store))
+        return unchanged(std::move(*file));
+    auto found = QualitySearch::bestEncoding(
+        target.bytes(), kMinQuality, kMaxQuality, kSteps,
+        [&](double quality) { return assembleAll(store, quality, threads); });
+    const int assemblies = found ? found->encodings : 0;
+    if (!found || static_cast<std::int64_t>(found->bytes.size()) >= fileBytes)
+        return unchanged(std::move(*file), assemblies);
+    return Compression{std::move(found->bytes), true, found->quality, assemblies};
+}
+
+std::optional<Bytes> compress(const std::filesystem::path& pdfAt, SizeTarget target,
+                              double dpiScale) {
+    auto result = compressDetailed(pdfAt, target, dpiScale);
+    if (!result)
+        return std::nullopt;
+    return std::move(result->bytes);
+}
+
+} // namespace PDFCompressor

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "Engine/SizeTarget.h"
+#include "Platform/Bytes.h"
+#include "Platform/Image.h"
+#include "Platform/PdfDocument.h"
+
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+/// Shrinks a PDF by rasterising its pages and rebuilding it from JPEG page images at one
+/// shared quality. Stateless; safe to call from several threads at once (each call uses its
+/// own documents).
+namespace PDFCompressor {
+
+/// Every page rendered at dpiScale × its media box (as a viewer shows it), in page order.
+/// Pages that cannot be rendered are left out. Holds every bitmap at once: for small
+/// documents and tests; compress() keeps its pages compressed instead.
+std::vector<Image> pageImages(const PdfDocument& document, double dpiScale);
+
+/// A new PDF with one page per bitmap, each the JPEG of the bitmap at `quality` on a page
+/// whose media box is the bitmap's pixel size in points. A page whose encoding fails is left
+/// out. Absent for an empty list.
+std::optional<Bytes> assemble(const std::vector<Image>& pages, double quality);
+
+struct Compression {
+    Bytes bytes;
+    bool rebuilt = false;  // false: `bytes` are the file's own
+    double quality = 0;    // the quality of a rebuilt PDF
+    int assemblies = 0;
+};
+
+/// The file's bytes when it fits the target already, cannot be opened, has a page that cannot
+/// be rendered or encoded, or when the rebuilt PDF is not strictly smaller; otherwise the
+/// rebuilt PDF (6 bisection steps over qualities 0.05 … 1.0). Absent only when the file cannot
+/// be read. `threads` pages are rendered and encoded at once; the bytes do not depend on it.
+std::optional<Compression> compressDetailed(const std::filesystem::path& pdfAt, SizeTarget target,
+                                            double dpiScale, int threads = 2);
+
+/// compressDetailed's bytes.
+std::optional<Bytes> compress(const std::filesystem::path& pdfAt, SizeTarget target,
+                              double dpiScale);
+
+} // namespace PDFCompressor

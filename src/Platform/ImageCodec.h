@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "Platform/Bytes.h"
+#include "Platform/Image.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+
+/// Image decoding (libvips) and JPEG encoding (libjpeg-turbo).
+///
+/// Every function is safe to call from several threads at once. None throws; failures are
+/// absent results. Nothing is printed: library messages are swallowed here.
+namespace ImageCodec {
+
+/// Images and rendered pages above this many pixels are refused as undecodable rather than
+/// allowed to exhaust memory (a 150 MP RGB bitmap already needs 450 MB).
+inline constexpr std::int64_t kMaxPixels = 150'000'000;
+
+/// Decodes the first frame (page 0, one frame) of a PNG, JPEG, HEIC/HEIF, TIFF or GIF file.
+/// Other formats, even ones libvips could read, are refused. The result is 8-bit sRGB, or
+/// 8-bit gray for gray sources: embedded ICC profiles are applied, CMYK without a profile
+/// uses a generic CMYK profile, 16-bit is reduced, alpha is flattened onto white. Pixels are
+/// not rotated; the EXIF orientation is reported in Image::exifOrientation (HEIF transforms
+/// are applied by the decoder, so such images report 1).
+std::optional<Image> decodeFile(const std::filesystem::path& path);
+
+/// As decodeFile, from an in-memory file.
+std::optional<Image> decodeBytes(std::span<const std::uint8_t> bytes);
+
+/// A complete JPEG file of the image at a quality in [0, 1]. The quality maps continuously
+/// onto libjpeg's scale factor, so a lower quality gives the same or (rarely a few bytes more)
+/// fewer bytes. An orientation other than 1 is written as a minimal EXIF block.
+/// Absent when the image is empty or malformed.
+std::optional<Bytes> encodeJpeg(const Image& image, double quality);
+
+/// What a JPEG's header says, read without decoding the scan data.
+struct JpegInfo {
+    int widthPixels = 0;
+    int heightPixels = 0;
+    int components = 0;         // 1 gray, 3 YCbCr/RGB, 4 CMYK/YCCK
+    bool adobeInverted = false; // Adobe APP14 CMYK, stored inverted
+};
+std::optional<JpegInfo> readJpegInfo(std::span<const std::uint8_t> jpeg);
+
+} // namespace ImageCodec

@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "Platform/Bytes.h"
+#include "Platform/Image.h"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <system_error>
+
+/// A page's size in PDF points (1/72 inch).
+struct PageSize {
+    double widthPoints = 0;
+    double heightPoints = 0;
+};
+
+class PdfPageRenderer;
+
+/// An open PDF: QPDF for its structure, Poppler for rendering, both over the same bytes read
+/// once. Not copyable. One document is used by one thread at a time; for rendering on several
+/// threads, give each thread its own renderer(). Nothing throws; failures are absent results.
+class PdfDocument {
+public:
+    /// Absent when the file cannot be read, is not a PDF QPDF can repair, or needs a user
+    /// password (an owner password alone is fine).
+    static std::optional<PdfDocument> openFile(const std::filesystem::path& path);
+    static std::optional<PdfDocument> openBytes(Bytes bytes);
+    /// A document with no pages.
+    static PdfDocument createEmpty();
+
+    PdfDocument(PdfDocument&&) noexcept;
+    PdfDocument& operator=(PdfDocument&&) noexcept;
+    ~PdfDocument();
+
+    int pageCount() const;
+
+    /// The page's media box as a viewer shows it: width and height are swapped for pages
+    /// turned by /Rotate 90 or 270 (also when inherited). Absent for an index out of range.
+    std::optional<PageSize> mediaBox(int pageIndex) const;
+
+    /// Renders the whole media box, turned as a viewer shows it, to exactly
+    /// widthPixels × heightPixels (RGB, white where nothing is painted). Absent when the page
+    /// cannot be rendered or the size exceeds ImageCodec::kMaxPixels.
+    std::optional<Image> renderPage(int pageIndex, int widthPixels, int heightPixels) const;
+
+    /// A renderer with its own Poppler document over this document's bytes, for one other
+    /// thread. Absent when Poppler cannot load them. It may outlive this document.
+    std::optional<PdfPageRenderer> renderer() const;
+
+    /// Appends a copy of a page of another document (or of this one) at the end.
+    /// The source must stay alive until this document has been written.
+    bool appendPageCopy(const PdfDocument& source, int pageIndex);
+
+    std::optional<Bytes> writeBytes() const;
+    /// Writes the document to path as it is (no temporary file; callers that must not leave
+    /// a half-written file write beside the destination and rename).
+    std::error_code writeFile(const std::filesystem::path& path) const;
+
+private:
+    struct State;
+    explicit PdfDocument(std::unique_ptr<State> state);
+    std::unique_ptr<State> m_state;
+};
+
+/// Renders pages of one document on one thread at a time (see PdfDocument::renderPage).
+class PdfPageRenderer {
+public:
+    PdfPageRenderer(PdfPageRenderer&&) noexcept;
+    PdfPageRenderer& operator=(PdfPageRenderer&&) noexcept;
+    ~PdfPageRenderer();
+
+    std::optional<Image> renderPage(int pageIndex, int widthPixels, int heightPixels) const;
+
+private:
+    friend class PdfDocument;
+    struct State;
+    explicit PdfPageRenderer(std::unique_ptr<State> state);
+    std::unique_ptr<State> m_state;
+};
