@@ -80,8 +80,8 @@ std::optional<Bytes> pdfFromJpegs(std::vector<std::optional<Bytes>>& jpegs,
         if (!jpegs[i])
             continue;
         const auto [width, height] = sizesPixels[i];
-        writer.beginPage(width, height);
-        const bool drawn = writer.drawJpeg(*jpegs[i], 0, 0, width, height);
+        const bool drawn =
+            writer.beginPage(width, height) && writer.drawJpeg(*jpegs[i], 0, 0, width, height);
         writer.endPage();
         if (!drawn)
             return std::nullopt;

@@ -27,8 +27,8 @@ std::optional<Bytes> assemble(const std::vector<Image>& pages, double quality);
 
 struct Compression {
     Bytes bytes;
-    bool rebuilt = false;  // false: `bytes` are the file's own
-    double quality = 0;    // the quality of a rebuilt PDF
+    bool rebuilt = false; // false: `bytes` are the file's own
+    double quality = 0;   // the quality of a rebuilt PDF
     int assemblies = 0;
 };
 

@@ -126,9 +126,8 @@ struct Speculation {
 
 /// Two probes at a time: the next midpoint on this thread and, on another, the midpoint after
 /// it that the size model expects. When the guess was right the next round is already done.
-std::optional<Found> searchSpeculatively(std::int64_t target, double minQuality,
-                                         double maxQuality, std::int64_t steps,
-                                         const Encode& encode) {
+std::optional<Found> searchSpeculatively(std::int64_t target, double minQuality, double maxQuality,
+                                         std::int64_t steps, const Encode& encode) {
     Bisection search{minQuality, maxQuality, steps, std::nullopt};
     SizeModel model;
     // The first midpoint is needed unless minQuality fails, the rare case: probe both at once.

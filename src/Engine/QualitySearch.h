@@ -26,8 +26,8 @@ using Encode = std::function<std::optional<Bytes>(double quality)>;
 
 struct Found {
     double quality = 0;
-    Bytes bytes;        // the encoding at `quality`, as the probe made it
-    int encodings = 0;  // probes made, including speculative ones
+    Bytes bytes;       // the encoding at `quality`, as the probe made it
+    int encodings = 0; // probes made, including speculative ones
 };
 
 /// The same search as bestQuality over the sizes of `encode`, returning the same quality, but

@@ -11,8 +11,8 @@
 ///
 /// Construction does the work that does not depend on the quality once; encode() then only
 /// does what does. encode(q) gives exactly the bytes of ImageCodec::encodeJpeg(image, q).
-/// encode() is const and safe to call from several threads at once. The image must outlive
-/// the encoder unless the encoder copied what it needs (see the implementation).
+/// encode() is const and safe to call from several threads at once. The encoder keeps a
+/// reference to the image (no copy): the image must outlive the encoder and stay unchanged.
 class JpegEncoder {
 public:
     explicit JpegEncoder(const Image& image);

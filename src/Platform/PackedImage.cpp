@@ -12,8 +12,8 @@ constexpr int kLevel = 1;
 } // namespace
 
 std::optional<PackedImage> pack(const Image& image) {
-    PackedImage packed{image.widthPixels, image.heightPixels, image.channels,
-                       image.exifOrientation, {}};
+    PackedImage packed{
+        image.widthPixels, image.heightPixels, image.channels, image.exifOrientation, {}};
     uLongf length = compressBound(static_cast<uLong>(image.pixels.size()));
     try {
         packed.deflated.resize(length);

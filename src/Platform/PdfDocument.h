@@ -45,13 +45,20 @@ public:
     std::optional<Image> renderPage(int pageIndex, int widthPixels, int heightPixels) const;
 
     /// A renderer with its own Poppler document over this document's bytes, for one other
-    /// thread. Absent when Poppler cannot load them. It may outlive this document.
+    /// thread. It shows the document as it is now (pages appended later are not in it) and
+    /// may outlive the document. Absent when Poppler cannot load the bytes, or counts pages
+    /// differently from QPDF even in a copy rewritten by QPDF (page indices are QPDF's).
     std::optional<PdfPageRenderer> renderer() const;
 
-    /// Appends a copy of a page of another document (or of this one) at the end.
-    /// The source must stay alive until this document has been written.
+    /// Appends a copy of a page of another document (or of this one) at the end. False for an
+    /// index out of range or a page QPDF cannot copy. This document keeps what it needs of the
+    /// source, so the source may be destroyed first. Changes the source's internal structure
+    /// (QPDF pushes inherited attributes onto its pages), not its content, so the source must
+    /// not be in use on another thread meanwhile (its renderers may be).
     bool appendPageCopy(const PdfDocument& source, int pageIndex);
 
+    /// The whole file, compacted with object streams. The same document gives the same bytes
+    /// (an encrypted source keeps its encryption and then a fresh /ID). Absent if QPDF fails.
     std::optional<Bytes> writeBytes() const;
     /// Writes the document to path as it is (no temporary file; callers that must not leave
     /// a half-written file write beside the destination and rename).

@@ -19,14 +19,17 @@ public:
     PdfWriter& operator=(const PdfWriter&) = delete;
 
     /// Starts a page whose media box is (0, 0, widthPoints, heightPoints); ends any open page.
-    void beginPage(double widthPoints, double heightPoints);
+    /// False (and no page open) when a size is not a finite positive number, or after finish().
+    bool beginPage(double widthPoints, double heightPoints);
 
     /// Draws a JPEG file's bytes, embedded unchanged (DCTDecode), scaled to fill the rectangle.
-    /// False when no page is open or the bytes are not a JPEG the header reader accepts.
+    /// False when no page is open, the rectangle is not finite with a positive width and
+    /// height, or the bytes are not a JPEG the header reader accepts (1, 3 or 4 components).
     bool drawJpeg(std::span<const std::uint8_t> jpeg, double xPoints, double yPoints,
                   double widthPoints, double heightPoints);
 
     void endPage();
+    /// Pages begun so far, including an open one.
     int pageCount() const;
 
     /// Ends any open page and returns the complete PDF (a PDF without pages when none was

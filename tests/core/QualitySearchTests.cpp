@@ -2,14 +2,13 @@
 #include "Engine/QualitySearch.h"
 #include "Engine/SizeTarget.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
-#include <thread>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <random>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -28,6 +27,7 @@ TEST(SizeTarget, BudgetsInBinaryMegabytesWithCustomFloor) {
 
 /// Records every quality probed and answers from a rule.
 struct CountingProbe {
+    explicit CountingProbe(std::function<std::int64_t(double)> r) : rule(std::move(r)) {}
     std::function<std::int64_t(double)> rule;
     std::vector<double> probed;
     std::int64_t operator()(double quality) {
@@ -47,11 +47,11 @@ TEST(QualitySearch, EveryProbeFittingReachesTheTopAfterAllSteps) {
         double expected;
     };
     for (const Case c : {Case{8, 0.9962890625}, Case{6, 0.98515625}}) {
-        CountingProbe small{[](double) { return 10; }};
+        CountingProbe small([](double) { return 10; });
         EXPECT_EQ(search(small, 1000, c.steps), c.expected);
         EXPECT_EQ(small.probed.size(), static_cast<std::size_t>(c.steps + 1));
         // A size exactly at the target fits, so it behaves the same.
-        CountingProbe exact{[](double) { return 1000; }};
+        CountingProbe exact([](double) { return 1000; });
         EXPECT_EQ(search(exact, 1000, c.steps), c.expected);
         EXPECT_EQ(exact.probed, small.probed);
     }
@@ -59,22 +59,24 @@ TEST(QualitySearch, EveryProbeFittingReachesTheTopAfterAllSteps) {
 
 TEST(QualitySearch, TooLargeAtMinimumReturnsAfterOneProbe) {
     for (std::int64_t size : {std::int64_t{1001}, kMax}) {
-        CountingProbe probe{[size](double) { return size; }};
+        CountingProbe probe([size](double) { return size; });
         EXPECT_EQ(search(probe, 1000, 8), 0.05);
         EXPECT_EQ(probe.probed, std::vector<double>{0.05});
     }
 }
 
 TEST(QualitySearch, FittingOnlyAtMinimumHalvesTowardsIt) {
-    CountingProbe probe{[](double q) { return q == 0.05 ? 10 : 2000; }};
+    CountingProbe probe([](double q) { return q == 0.05 ? 10 : 2000; });
     EXPECT_EQ(search(probe, 1000, 8), 0.05);
-    const std::vector<double> expected{0.05,     0.525,     0.2875,      0.16875,     0.109375,
+    const std::vector<double> expected{0.05,      0.525,      0.2875,      0.16875,     0.109375,
                                        0.0796875, 0.06484375, 0.057421875, 0.0537109375};
-    EXPECT_EQ(probe.probed, expected);
+    ASSERT_EQ(probe.probed.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_DOUBLE_EQ(probe.probed[i], expected[i]) << i;
 }
 
 TEST(QualitySearch, ReturnsTheLastFittingMidpointOfAThreshold) {
-    CountingProbe probe{[](double q) { return q <= 0.7 ? 500 : 5000; }};
+    CountingProbe probe([](double q) { return q <= 0.7 ? 500 : 5000; });
     const double found = search(probe, 1000, 8);
     EXPECT_LE(found, 0.7);
     EXPECT_GT(found, 0.7 - 0.95 / 256);
@@ -130,8 +132,8 @@ TEST(QualitySearch, BestEncodingMatchesBestQualityWhateverTheScheduling) {
 
 TEST(QualitySearch, BestEncodingKeepsTheProbeInsteadOfEncodingAgain) {
     std::atomic<int> calls{0};
-    auto found = QualitySearch::bestEncoding(
-        1000, 0.05, 1.0, 8, encoderFor([](double) { return 10; }, &calls), 1);
+    auto found = QualitySearch::bestEncoding(1000, 0.05, 1.0, 8,
+                                             encoderFor([](double) { return 10; }, &calls), 1);
     ASSERT_TRUE(found);
     EXPECT_EQ(calls.load(), 9);
     EXPECT_EQ(found->encodings, 9);

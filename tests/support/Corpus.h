@@ -25,6 +25,7 @@ std::vector<std::filesystem::path> files(std::string_view subfolder,
 /// Declares `var` as the path of a corpus file, or skips the test when it is missing.
 #define PARVO_CORPUS_FILE(var, relativePath)                                                       \
     const auto var##_optional = Corpus::file(relativePath);                                        \
-    if (!var##_optional)                                                                           \
-        GTEST_SKIP() << "corpus file not available: " << (relativePath);                         \
+    if (!var##_optional) {                                                                         \
+        GTEST_SKIP() << "corpus file not available: " << (relativePath);                           \
+    }                                                                                              \
     const std::filesystem::path& var = *var##_optional

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/Synth.h"
 
-#include <vips/vips8>
-
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <random>
 #include <stdexcept>
+#include <vips/vips8>
 
 namespace Synth {
 namespace {
@@ -67,7 +68,8 @@ Image screenshotLike(int widthPixels, int heightPixels, unsigned seed) {
         const bool toolbar = y < heightPixels / 12;
         const bool textRow = (y / 6) % 3 != 2 && !toolbar;
         for (int x = 0; x < widthPixels; ++x) {
-            std::uint8_t* pixel = &image.pixels[(static_cast<std::size_t>(y) * widthPixels + x) * 3];
+            std::uint8_t* pixel =
+                &image.pixels[(static_cast<std::size_t>(y) * widthPixels + x) * 3];
             if (toolbar) {
                 pixel[0] = 60, pixel[1] = 90, pixel[2] = 160;
             } else if (textRow && x % 9 < 6 && coin(random) < 35) {
@@ -82,8 +84,8 @@ void save(const Image& image, const std::filesystem::path& path) {
     ensureVips();
     try {
         vips::VImage wrapped = vips::VImage::new_from_memory(
-            const_cast<std::uint8_t*>(image.pixels.data()), image.pixels.size(),
-            image.widthPixels, image.heightPixels, image.channels, VIPS_FORMAT_UCHAR);
+            const_cast<std::uint8_t*>(image.pixels.data()), image.pixels.size(), image.widthPixels,
+            image.heightPixels, image.channels, VIPS_FORMAT_UCHAR);
         wrapped.write_to_file(path.c_str());
     } catch (const vips::VError& error) {
         throw std::runtime_error(std::string("saving a test image failed: ") + error.what());
@@ -92,7 +94,8 @@ void save(const Image& image, const std::filesystem::path& path) {
 
 void writeFile(const std::filesystem::path& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out)
         throw std::runtime_error("writing " + path.string() + " failed");
 }

@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "Engine/SizeTarget.h"
+
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+/// The command line of parvo-bench, parsed without side effects.
+///   image --target email|web|small [--threads N] [--out DIR] FILE...
+///   pdf   --target email|web|small [--threads N] [--out DIR] FILE...
+///   synth OUT.png WIDTH HEIGHT
+struct BenchOptions {
+    enum class Command { image, pdf, synth };
+
+    Command command = Command::image;
+    SizeTarget target = SizeTarget::web();
+    int threads = 2;
+    std::optional<std::filesystem::path> outDir;
+    std::vector<std::filesystem::path> files; // inputs; for synth, the one output
+    int widthPixels = 0;                      // synth only
+    int heightPixels = 0;                     // synth only
+};
+
+/// Absent when the arguments (without the program name) are not a valid command line:
+/// unknown command or option, missing value, no --target or no file, a non-numeric or
+/// out-of-range number.
+std::optional<BenchOptions> parseBenchArguments(const std::vector<std::string_view>& arguments);
+
+/// The usage text, ending with a newline.
+std::string_view benchUsage();

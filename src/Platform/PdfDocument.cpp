@@ -1,0 +1,265 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
+// Ownership: a document's QPDF and the bytes it was opened over live in a shared PdfCore.
+// QPDF copies foreign pages lazily (stream data is read from the source when the destination
+// is written), so a destination keeps the cores of the documents it copied from. These links
+// never form a cycle: a copy that would close one goes through a fresh parse of the source.
+//
+// Poppler renders the crop box and numbers pages its own way; when a crop box differs from its
+// media box, when the document was changed, or when Poppler's page count disagrees with
+// QPDF's, Poppler is given a copy written by QPDF (crop boxes set to media boxes) instead of
+// the original bytes. Its page tree is flattened, so Poppler counts QPDF's pages. That copy is
+// made once per state of the document and shared by its renderers.
+
+#include "Platform/PdfDocument.h"
+
+#include "Platform/PopplerRender.h"
+#include "Platform/QpdfPages.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+#include <mutex>
+#include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+#include <unordered_set>
+#include <vector>
+
+namespace {
+
+struct PdfCore {
+    // Declared first so that they are destroyed last, after this core's QPDF.
+    std::vector<std::shared_ptr<const PdfCore>> sources;
+    std::shared_ptr<const Bytes> bytes;
+    std::unique_ptr<QPDF> qpdf;
+    // Poppler's page count over bytes; -1 when Poppler could not load them.
+    int popplerPageCount = -1;
+    bool modified = false;
+    std::mutex renderMutex;
+    std::shared_ptr<const Bytes> renderBytes;
+};
+
+std::optional<Bytes> readWholeFile(const std::filesystem::path& path) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    if (error)
+        return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    Bytes bytes(size);
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)))
+        return std::nullopt;
+    return bytes;
+}
+
+std::shared_ptr<PdfCore> openCore(Bytes bytes) {
+    auto core = std::make_shared<PdfCore>();
+    core->bytes = std::make_shared<const Bytes>(std::move(bytes));
+    try {
+        core->qpdf = QpdfPages::open(*core->bytes);
+    } catch (const std::exception&) {
+        return nullptr; // unreadable, unrepairable, or a user password (QPDFExc qpdf_e_password)
+    }
+    const auto poppler = PopplerRender::load(*core->bytes);
+    if (poppler && poppler->is_locked())
+        return nullptr;
+    core->popplerPageCount = poppler ? poppler->pages() : -1;
+    return core;
+}
+
+bool dependsOn(const PdfCore& core, const PdfCore* target) {
+    std::vector<const PdfCore*> pending{&core};
+    std::unordered_set<const PdfCore*> seen;
+    while (!pending.empty()) {
+        const PdfCore* next = pending.back();
+        pending.pop_back();
+        if (next == target)
+            return true;
+        if (!seen.insert(next).second)
+            continue;
+        for (const auto& source : next->sources)
+            pending.push_back(source.get());
+    }
+    return false;
+}
+
+std::shared_ptr<const Bytes> makeRenderBytes(PdfCore& core) {
+    const auto pageCount = static_cast<int>(core.qpdf->getAllPages().size());
+    if (!core.modified && core.popplerPageCount == pageCount &&
+        !QpdfPages::anyCropBoxDiffers(*core.qpdf))
+        return core.bytes;
+    const auto base = core.modified ? std::make_shared<const Bytes>(QpdfPages::write(
+                                          *core.qpdf, QpdfPages::WriteMode::Rendering))
+                                    : core.bytes;
+    const auto copy = QpdfPages::open(*base);
+    QpdfPages::flattenPageTree(*copy);
+    QpdfPages::cropPagesToMediaBox(*copy);
+    return std::make_shared<const Bytes>(QpdfPages::write(*copy, QpdfPages::WriteMode::Rendering));
+}
+
+std::shared_ptr<const Bytes> renderBytes(PdfCore& core) {
+    const std::lock_guard lock(core.renderMutex);
+    if (!core.renderBytes)
+        core.renderBytes = makeRenderBytes(core);
+    return core.renderBytes;
+}
+
+void markModified(PdfCore& core) {
+    const std::lock_guard lock(core.renderMutex);
+    core.modified = true;
+    core.renderBytes.reset();
+}
+
+} // namespace
+
+struct PdfDocument::State {
+    std::shared_ptr<PdfCore> core;
+    // For renderPage() on the document's own thread; rebuilt after a change.
+    mutable std::optional<PdfPageRenderer> ownRenderer;
+    // Set when making ownRenderer failed, so that each page does not try again.
+    mutable bool rendererFailed = false;
+};
+
+struct PdfPageRenderer::State {
+    std::shared_ptr<const Bytes> bytes; // declared first: outlives the Poppler document
+    std::unique_ptr<poppler::document> document;
+};
+
+PdfDocument::PdfDocument(std::unique_ptr<State> state) : m_state(std::move(state)) {}
+PdfDocument::PdfDocument(PdfDocument&&) noexcept = default;
+PdfDocument& PdfDocument::operator=(PdfDocument&&) noexcept = default;
+PdfDocument::~PdfDocument() = default;
+
+std::optional<PdfDocument> PdfDocument::openFile(const std::filesystem::path& path) {
+    auto bytes = readWholeFile(path);
+    if (!bytes)
+        return std::nullopt;
+    return openBytes(std::move(*bytes));
+}
+
+std::optional<PdfDocument> PdfDocument::openBytes(Bytes bytes) {
+    auto core = openCore(std::move(bytes));
+    if (!core)
+        return std::nullopt;
+    return PdfDocument(std::make_unique<State>(State{std::move(core), std::nullopt, false}));
+}
+
+PdfDocument PdfDocument::createEmpty() {
+    auto core = std::make_shared<PdfCore>();
+    core->qpdf = QpdfPages::createEmpty();
+    core->modified = true;
+    return PdfDocument(std::make_unique<State>(State{std::move(core), std::nullopt, false}));
+}
+
+int PdfDocument::pageCount() const {
+    try {
+        return static_cast<int>(m_state->core->qpdf->getAllPages().size());
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+std::optional<PageSize> PdfDocument::mediaBox(int pageIndex) const {
+    try {
+        const auto& pages = m_state->core->qpdf->getAllPages();
+        if (pageIndex < 0 || static_cast<std::size_t>(pageIndex) >= pages.size())
+            return std::nullopt;
+        return QpdfPages::displayedMediaBox(pages[static_cast<std::size_t>(pageIndex)]);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<Image> PdfDocument::renderPage(int pageIndex, int widthPixels,
+                                             int heightPixels) const {
+    if (!m_state->ownRenderer && !m_state->rendererFailed) {
+        m_state->ownRenderer = renderer();
+        m_state->rendererFailed = !m_state->ownRenderer;
+    }
+    if (!m_state->ownRenderer)
+        return std::nullopt;
+    return m_state->ownRenderer->renderPage(pageIndex, widthPixels, heightPixels);
+}
+
+std::optional<PdfPageRenderer> PdfDocument::renderer() const {
+    auto state = std::make_unique<PdfPageRenderer::State>();
+    try {
+        state->bytes = renderBytes(*m_state->core);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    state->document = PopplerRender::load(*state->bytes);
+    // A count that still disagrees would make page indices name different pages.
+    if (!state->document || state->document->is_locked() || state->document->pages() != pageCount())
+        return std::nullopt;
+    return PdfPageRenderer(std::move(state));
+}
+
+bool PdfDocument::appendPageCopy(const PdfDocument& source, int pageIndex) {
+    auto& core = *m_state->core;
+    auto sourceCore = source.m_state->core;
+    try {
+        if (sourceCore != m_state->core && dependsOn(*sourceCore, &core)) {
+            // Copying from a document that holds this one would tie the two in a cycle.
+            sourceCore =
+                openCore(QpdfPages::write(*sourceCore->qpdf, QpdfPages::WriteMode::Rendering));
+            if (!sourceCore)
+                return false;
+        }
+        const auto& pages = sourceCore->qpdf->getAllPages();
+        if (pageIndex < 0 || static_cast<std::size_t>(pageIndex) >= pages.size())
+            return false;
+        const QPDFObjectHandle page = pages[static_cast<std::size_t>(pageIndex)];
+        // Held before copying: even a copy that fails halfway may refer to the source.
+        if (sourceCore != m_state->core &&
+            std::find(core.sources.begin(), core.sources.end(), sourceCore) == core.sources.end())
+            core.sources.push_back(sourceCore);
+        markModified(core);
+        m_state->ownRenderer.reset();
+        m_state->rendererFailed = false;
+        QPDFPageDocumentHelper(*core.qpdf).addPage(QPDFPageObjectHelper(page), false);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::optional<Bytes> PdfDocument::writeBytes() const {
+    try {
+        return QpdfPages::write(*m_state->core->qpdf, QpdfPages::WriteMode::Output);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::error_code PdfDocument::writeFile(const std::filesystem::path& path) const {
+    const auto bytes = writeBytes();
+    if (!bytes)
+        return std::make_error_code(std::errc::io_error);
+    errno = 0;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (out)
+        out.write(reinterpret_cast<const char*>(bytes->data()),
+                  static_cast<std::streamsize>(bytes->size()));
+    if (out)
+        out.close();
+    if (out)
+        return {};
+    return std::error_code(errno != 0 ? errno : EIO, std::generic_category());
+}
+
+PdfPageRenderer::PdfPageRenderer(std::unique_ptr<State> state) : m_state(std::move(state)) {}
+PdfPageRenderer::PdfPageRenderer(PdfPageRenderer&&) noexcept = default;
+PdfPageRenderer& PdfPageRenderer::operator=(PdfPageRenderer&&) noexcept = default;
+PdfPageRenderer::~PdfPageRenderer() = default;
+
+std::optional<Image> PdfPageRenderer::renderPage(int pageIndex, int widthPixels,
+                                                 int heightPixels) const {
+    if (!m_state || !m_state->document)
+        return std::nullopt;
+    try {
+        return PopplerRender::renderPage(*m_state->document, pageIndex, widthPixels, heightPixels);
+    } catch (const std::exception&) {
+        return std::nullopt; // std::bad_alloc from a large bitmap
+    }
+}
