@@ -133,6 +133,9 @@ TEST(PdfDocumentOpen, EncryptedNeedingAUserPasswordIsRefused) {
         const auto box = document->mediaBox(0).value();
         EXPECT_TRUE(document->renderPage(0, static_cast<int>(box.widthPoints),
                                          static_cast<int>(box.heightPoints)));
+        const auto written = document->writeBytes();
+        ASSERT_TRUE(written);
+        EXPECT_TRUE(PdfDocument::openBytes(*written));
     }
 }
 

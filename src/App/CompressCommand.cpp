@@ -1,0 +1,154 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "App/CompressCommand.h"
+
+#include "Engine/FolderScan.h"
+#include "Workflows/CompressWorkflow.h"
+#include "Workflows/TargetChoice.h"
+
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <system_error>
+
+namespace fs = std::filesystem;
+using namespace CompressWorkflow;
+
+namespace {
+
+struct Request {
+    TargetChoice choice = TargetChoice::email;
+    std::vector<std::string> paths;
+    bool help = false;
+};
+
+std::optional<TargetChoice> choiceNamed(std::string_view name) {
+    if (name == "email") {
+        return TargetChoice::email;
+    }
+    if (name == "web") {
+        return TargetChoice::web;
+    }
+    if (name == "small") {
+        return TargetChoice::small;
+    }
+    return std::nullopt;
+}
+
+// Options may come anywhere before "--"; everything after "--" is a path.
+std::optional<Request> parse(const std::vector<std::string>& arguments) {
+    Request request;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (optionsEnded || argument.empty() || argument.front() != '-' || argument == "-") {
+            request.paths.push_back(argument);
+        } else if (argument == "--") {
+            optionsEnded = true;
+        } else if (argument == "--help" || argument == "-h") {
+            request.help = true;
+        } else if (argument == "--target" && i + 1 < arguments.size()) {
+            const auto choice = choiceNamed(arguments[++i]);
+            if (!choice) {
+                return std::nullopt;
+            }
+            request.choice = *choice;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (request.paths.empty() && !request.help) {
+        return std::nullopt;
+    }
+    return request;
+}
+
+// What a drop resolves to: an absolute, standardized location of an existing item.
+std::optional<fs::path> resolve(const std::string& argument, std::ostream& err) {
+    std::error_code error;
+    const fs::path location = FolderScan::standardized(fs::absolute(argument, error));
+    if (!error && !fs::exists(location, error) && !error) {
+        error = std::make_error_code(std::errc::no_such_file_or_directory);
+    }
+    if (error) {
+        err << "parvo: " << argument << ": " << error.message() << "\n";
+        return std::nullopt;
+    }
+    return location;
+}
+
+// Jobs for every path in order, without duplicates; false when some path gave none.
+bool collectJobs(const std::vector<std::string>& paths, std::vector<Job>& queue,
+                 std::ostream& err) {
+    bool everyPathGaveJobs = true;
+    for (const std::string& argument : paths) {
+        const auto location = resolve(argument, err);
+        if (!location) {
+            everyPathGaveJobs = false;
+            continue;
+        }
+        const std::vector<Job> found = jobs(*location, acceptedExtensions());
+        if (found.empty()) {
+            err << "parvo: " << argument << ": nothing to compress\n";
+            everyPathGaveJobs = false;
+        }
+        appendUnlessQueued(queue, found);
+    }
+    return everyPathGaveJobs;
+}
+
+bool succeeded(const Outcome& row) {
+    return row.saved.has_value() || row.note == Notes::kAlreadyOptimized;
+}
+
+void printRow(const Outcome& row, std::ostream& out) {
+    out << row.name << "  " << resultText(row);
+    if (row.saved) {
+        out << "  " << row.saved->string();
+    }
+    out << std::endl; // one line at a time: a long batch shows its progress
+}
+
+} // namespace
+
+namespace CompressCommand {
+
+std::string usage() {
+    return "usage: parvo compress [--target email|web|small] PATH...\n"
+           "\n"
+           "Compresses images (png, jpg, jpeg, heic, heif, tiff, gif) and PDFs towards a size\n"
+           "target: email 10 MB (the default), web 1 MB, small 2 MB. A file's result is\n"
+           "written beside it as NAME-small.jpg or NAME-small.pdf; a folder is mirrored into\n"
+           "a sibling folder named \"FOLDER \u2014 Parvo\". Sources are never modified.\n"
+           "\n"
+           "Exit status: 0 when every file was written, copied or already optimized; 1 when a\n"
+           "file failed or a path gave nothing to compress; 2 on bad arguments.\n";
+}
+
+int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+        std::stop_token stop) {
+    const auto request = parse(arguments);
+    if (!request) {
+        err << usage();
+        return kBadArguments;
+    }
+    if (request->help) {
+        out << usage();
+        return kSuccess;
+    }
+    std::vector<Job> queue;
+    bool ok = collectJobs(request->paths, queue, err);
+    BatchHooks hooks;
+    hooks.stop = stop;
+    hooks.rowDone = [&](const Outcome& row) {
+        printRow(row, out);
+        ok = ok && succeeded(row);
+    };
+    const auto rows = runBatch(queue, target(request->choice), hooks);
+    if (rows.size() < queue.size()) {
+        err << "parvo: stopped; " << queue.size() - rows.size() << " file(s) not processed\n";
+        ok = false;
+    }
+    return ok ? kSuccess : kFailure;
+}
+
+} // namespace CompressCommand

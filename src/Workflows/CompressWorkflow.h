@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "Engine/FolderScan.h"
+#include "Engine/SizeTarget.h"
+#include "History/HistoryEntry.h"
+#include "History/UtcDate.h"
+#include "Platform/Bytes.h"
+#include "Workflows/CompressJob.h"
+#include "Workflows/CompressOutcome.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <stop_token>
+#include <vector>
+
+/// The Compress batch without a window: run jobs one after another, write each result (or an
+/// unchanged copy into a mirror folder), and describe every job in one Outcome row.
+///
+/// Writes touch only the outputs' folders: an output or copy is written through a temporary
+/// file beside it and renamed into place, replacing a file left by an earlier batch. Sources
+/// are never modified: a batch's own sources are never chosen as output names.
+///
+/// Synchronous and thread-agnostic: run a batch on a worker thread. One batch's arguments
+/// belong to that batch; different batches may run at once on different files.
+namespace CompressWorkflow {
+
+/// Compresses one source towards a target: bytes, or nothing when it cannot be processed.
+using Compressor =
+    std::function<std::optional<Bytes>(const std::filesystem::path& source, SizeTarget target)>;
+
+/// The engine: PDFCompressor at scale 1.5 for a ".pdf" (any case), ImageCompressor otherwise.
+/// Nothing for a source that is not a regular file (a pipe or device is never opened).
+std::optional<Bytes> engineCompress(const std::filesystem::path& source, SizeTarget target);
+
+/// A file's size in bytes (links followed); 0 when it cannot be read.
+std::int64_t fileSize(const std::filesystem::path& location);
+
+/// The used-name set a batch starts with: the keys of its own sources, so that no output or
+/// copy of the batch replaces one of its inputs.
+FolderScan::UsedNames sourceKeys(const std::vector<Job>& jobs);
+
+/// One job's step: compress, then write the smaller result to the unique form of `dst`, or
+/// copy the source to the unique form of `copyDst` (folder files), or write nothing.
+/// Chosen names are added to `used`. Never throws for file-system failures: they become the
+/// row's note.
+Outcome runJob(const Job& job, SizeTarget target, FolderScan::UsedNames& used,
+               const Compressor& compressor = engineCompress);
+
+/// What a batch may be told from outside. All optional.
+struct BatchHooks {
+    std::stop_token stop;                        // checked before each job
+    std::function<void(const Outcome&)> rowDone; // called on the batch's thread after each row
+    Compressor compressor = engineCompress;
+};
+
+/// Runs the snapshot in order with one used-name set (started by sourceKeys) and returns
+/// one row per job run. When a stop is requested the batch ends after the job in progress:
+/// the rows so far are returned and no temporary file is left behind.
+std::vector<Outcome> runBatch(const std::vector<Job>& snapshot, SizeTarget target,
+                              const BatchHooks& hooks = {});
+
+/// History entries (mode "Compress", all dated by one reading of clock()) for every row except
+/// those noted "Couldn't process", in row order.
+std::vector<HistoryEntry> historyEntries(const std::vector<Outcome>& rows,
+                                         const UtcDate::Clock& clock);
+
+} // namespace CompressWorkflow
