@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The `parvo` executable. Until the window exists it is only the headless front end.
 #include "App/CompressCommand.h"
+#include "Platform/ProcessTuning.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -38,6 +39,7 @@ void stopOnSignals(std::stop_source stop) {
 } // namespace
 
 int main(int argc, char** argv) {
+    ProcessTuning::keepLargeAllocationsForReuse();
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
         std::cout << CompressCommand::usage();

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cmath>
 #include <fstream>
+#include <utility>
 #include <variant>
 
 namespace PDFCompressor {
@@ -90,29 +91,50 @@ std::optional<Bytes> pdfFromJpegs(std::vector<std::optional<Bytes>>& jpegs,
     return writer.finish();
 }
 
-/// Every rendered page of one document, raw while they fit the budget, deflated after.
+/// What rendering leaves for the quality search. Each page's JPEG at the lowest quality, the
+/// search's first probe, is made while the page is at hand. Their running total decides early
+/// what the search will find: once it exceeds the budget, the lowest quality cannot fit and is
+/// the answer, so the pages are no longer kept; once it reaches the file's own size, no rebuilt
+/// PDF (which holds those JPEGs and more) can be smaller, so rendering stops. Otherwise the
+/// pages are kept for the later probes, raw within a memory budget and deflated beyond it.
+/// add() may be called from several threads at once for different pages.
 class PageStore {
 public:
-    explicit PageStore(int pageCount) : m_pages(pageCount), m_sizes(pageCount) {}
+    PageStore(int pageCount, std::int64_t budgetBytes, std::int64_t fileBytes)
+        : m_pages(pageCount), m_sizes(pageCount), m_minimum(pageCount), m_budget(budgetBytes),
+          m_fileBytes(fileBytes) {}
 
-    bool put(int index, Image&& image) {
+    bool add(int index, Image&& image) {
         m_sizes[index] = {image.widthPixels, image.heightPixels};
-        if (m_rawBytes.fetch_add(image.byteCount()) + image.byteCount() <= kRawBudgetBytes) {
-            m_pages[index] = std::move(image);
-            return true;
-        }
-        m_rawBytes.fetch_sub(image.byteCount());
-        auto packed = pack(image);
-        if (!packed)
+        auto jpeg = ImageCompressor::jpegData(image, kMinQuality);
+        if (!jpeg)
             return false;
-        m_pages[index] = std::move(*packed);
-        return true;
+        const auto size = static_cast<std::int64_t>(jpeg->size());
+        m_minimum[index] = std::move(jpeg);
+        const std::int64_t total = m_minimumBytes.fetch_add(size) + size;
+        if (total > m_budget)
+            m_minimumTooLarge = true;
+        if (total >= m_fileBytes)
+            m_fileIsSmaller = true;
+        return m_minimumTooLarge || keep(index, std::move(image));
+    }
+
+    bool minimumTooLarge() const { return m_minimumTooLarge; }
+    bool fileIsSmaller() const { return m_fileIsSmaller; }
+
+    /// The PDF at the lowest quality, from the JPEGs made while rendering. Once only.
+    std::optional<Bytes> assembleMinimum() {
+        auto jpegs = std::exchange(m_minimum, {});
+        if (jpegs.empty())
+            return std::nullopt;
+        return pdfFromJpegs(jpegs, m_sizes);
     }
 
     std::optional<Bytes> encode(int index, double quality) const {
         if (const auto* raw = std::get_if<Image>(&m_pages[index]))
             return ImageCompressor::jpegData(*raw, quality);
-        const auto image = unpack(std::get<PackedImage>(m_pages[index]));
+        const auto* packed = std::get_if<PackedImage>(&m_pages[index]);
+        const auto image = packed ? unpack(*packed) : std::nullopt;
         if (!image)
             return std::nullopt;
         return ImageCompressor::jpegData(*image, quality);
@@ -122,13 +144,34 @@ public:
     const std::vector<std::pair<int, int>>& sizesPixels() const { return m_sizes; }
 
 private:
-    std::vector<std::variant<Image, PackedImage>> m_pages;
+    bool keep(int index, Image&& image) {
+        const std::size_t bytes = image.byteCount();
+        if (m_rawBytes.fetch_add(bytes) + bytes <= kRawBudgetBytes) {
+            m_pages[index] = std::move(image);
+            return true;
+        }
+        m_rawBytes.fetch_sub(bytes);
+        auto packed = pack(image);
+        if (!packed)
+            return false;
+        m_pages[index] = std::move(*packed);
+        return true;
+    }
+
+    std::vector<std::variant<std::monostate, Image, PackedImage>> m_pages;
     std::vector<std::pair<int, int>> m_sizes;
+    std::vector<std::optional<Bytes>> m_minimum;
+    const std::int64_t m_budget;
+    const std::int64_t m_fileBytes;
     std::atomic<std::size_t> m_rawBytes{0};
+    std::atomic<std::int64_t> m_minimumBytes{0};
+    std::atomic<bool> m_minimumTooLarge{false};
+    std::atomic<bool> m_fileIsSmaller{false};
 };
 
-/// Renders every page on `threads` threads, each with its own renderer. False as soon as any
-/// page cannot be rendered: a rebuilt document must hold every page of its source.
+/// Renders every page on `threads` threads, each with its own renderer, until the store has
+/// seen enough. False as soon as any page cannot be rendered: a rebuilt document must hold
+/// every page of its source.
 bool renderAll(const PdfDocument& document, double dpiScale, int threads, PageStore& store) {
     std::vector<std::optional<PdfPageRenderer>> renderers;
     for (int worker = 0; worker < std::max(threads, 1); ++worker) {
@@ -138,10 +181,10 @@ bool renderAll(const PdfDocument& document, double dpiScale, int threads, PageSt
     }
     std::atomic<bool> failed{false};
     parallelFor(store.count(), threads, [&](int index, int worker) {
-        if (failed)
+        if (failed || store.fileIsSmaller())
             return;
         auto image = renderScaled(document, *renderers[worker], index, dpiScale);
-        if (!image || !store.put(index, std::move(*image)))
+        if (!image || !store.add(index, std::move(*image)))
             failed = true;
     });
     return !failed;
@@ -157,6 +200,21 @@ std::optional<Bytes> assembleAll(const PageStore& store, double quality, int thr
         if (!jpeg)
             return std::nullopt;
     return pdfFromJpegs(jpegs, store.sizesPixels());
+}
+
+/// The search over a rendered document, its first probe already made while rendering.
+std::optional<QualitySearch::Found> search(PageStore& store, std::int64_t budget, int threads) {
+    if (store.minimumTooLarge()) {
+        auto pdf = store.assembleMinimum();
+        if (!pdf)
+            return std::nullopt;
+        return QualitySearch::Found{kMinQuality, std::move(*pdf), 1};
+    }
+    return QualitySearch::bestEncoding(
+        budget, kMinQuality, kMaxQuality, kSteps, [&](double quality) {
+            return quality == kMinQuality ? store.assembleMinimum()
+                                          : assembleAll(store, quality, threads);
+        });
 }
 
 Compression unchanged(Bytes&& file, int assemblies = 0) {
@@ -196,12 +254,10 @@ std::optional<Compression> compressDetailed(const std::filesystem::path& pdfAt, 
     const auto document = PdfDocument::openBytes(*file);
     if (!document || document->pageCount() < 1)
         return unchanged(std::move(*file));
-    PageStore store(document->pageCount());
-    if (!renderAll(*document, dpiScale, threads, store))
+    PageStore store(document->pageCount(), target.bytes(), fileBytes);
+    if (!renderAll(*document, dpiScale, threads, store) || store.fileIsSmaller())
         return unchanged(std::move(*file));
-    auto found = QualitySearch::bestEncoding(
-        target.bytes(), kMinQuality, kMaxQuality, kSteps,
-        [&](double quality) { return assembleAll(store, quality, threads); });
+    auto found = search(store, target.bytes(), threads);
     const int assemblies = found ? found->encodings : 0;
     if (!found || static_cast<std::int64_t>(found->bytes.size()) >= fileBytes)
         return unchanged(std::move(*file), assemblies);

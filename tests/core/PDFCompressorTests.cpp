@@ -80,6 +80,21 @@ TEST_F(PDFCompressorTest, RebuiltBytesDoNotDependOnThreadsOrLocale) {
     EXPECT_EQ(underComma, one->bytes);
 }
 
+TEST_F(PDFCompressorTest, TooLargeEvenAtTheLowestQualityGivesThatQualityIfSmaller) {
+    const Bytes source = SynthPdf::photoPages({{300, 400}, {400, 300}}, 0.98);
+    const auto path = write("tight.pdf", source);
+    const auto result = PDFCompressor::compressDetailed(path, SizeTarget::custom(1024), 1.5);
+    ASSERT_TRUE(result);
+    ASSERT_TRUE(result->rebuilt);
+    EXPECT_EQ(result->quality, 0.05);
+    EXPECT_EQ(result->assemblies, 1);
+    EXPECT_GT(result->bytes.size(), 1024u);
+    const auto document = PdfDocument::openBytes(source);
+    ASSERT_TRUE(document);
+    EXPECT_EQ(result->bytes,
+              PDFCompressor::assemble(PDFCompressor::pageImages(*document, 1.5), 0.05));
+}
+
 TEST_F(PDFCompressorTest, TextThatWouldGrowAsPicturesIsKept) {
     const Bytes source = SynthPdf::textPages(2);
     ASSERT_GT(source.size(), 1024u);
