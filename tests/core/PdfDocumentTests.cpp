@@ -16,12 +16,6 @@
 
 namespace {
 
-Bytes jpegOf(const Image& image) {
-    Synth::TempDir dir;
-    Synth::save(image, dir / "image.jpg");
-    return Synth::readFile(dir / "image.jpg");
-}
-
 // Gray, white except for a black top-left quadrant: shows where a turn put the content.
 Image quadrantMark(int widthPixels, int heightPixels) {
     Image image{widthPixels, heightPixels, 1, 1, {}};
@@ -93,7 +87,7 @@ TEST(PdfDocumentOpen, RotatedPagesReportTheirDisplayedSize) {
 }
 
 TEST(PdfDocumentOpen, RotationIsNormalisedAndInherited) {
-    const Bytes pdf = onePagePdf(jpegOf(quadrantMark(64, 32)), 200, 100);
+    const Bytes pdf = onePagePdf(Synth::jpegBytes(quadrantMark(64, 32)), 200, 100);
     struct Case {
         int rotate;
         bool onPageTree;
@@ -145,7 +139,7 @@ TEST(PdfDocumentOpen, NotAPdfIsAbsent) {
     EXPECT_FALSE(PdfDocument::openFile(dir.path()));
     EXPECT_FALSE(PdfDocument::openBytes({}));
     EXPECT_FALSE(PdfDocument::openBytes(Bytes(1000, 'x')));
-    EXPECT_FALSE(PdfDocument::openBytes(jpegOf(quadrantMark(16, 16))));
+    EXPECT_FALSE(PdfDocument::openBytes(Synth::jpegBytes(quadrantMark(16, 16))));
 }
 
 // Damaged files either open or not; whatever opens renders or fails cleanly, never crashes.
@@ -192,7 +186,7 @@ TEST(PdfDocumentRender, SizeIsExactlyWhatWasAskedFor) {
 }
 
 TEST(PdfDocumentRender, TurnedPagesComeOutUpright) {
-    const Bytes pdf = onePagePdf(jpegOf(quadrantMark(200, 100)), 200, 100);
+    const Bytes pdf = onePagePdf(Synth::jpegBytes(quadrantMark(200, 100)), 200, 100);
     // Where the black top-left quadrant lands, as fractions of the displayed page.
     struct Case {
         int rotate;
@@ -218,7 +212,7 @@ TEST(PdfDocumentRender, TurnedPagesComeOutUpright) {
 }
 
 TEST(PdfDocumentRender, WholeMediaBoxIsRenderedWhateverTheCropBox) {
-    const Bytes pdf = onePagePdf(jpegOf(quadrantMark(200, 200)), 200, 200);
+    const Bytes pdf = onePagePdf(Synth::jpegBytes(quadrantMark(200, 200)), 200, 200);
     // Crop to the bottom-right quadrant (PDF's origin is bottom left): a viewer would show
     // only white, but the black quadrant lies outside the crop box at the top left.
     const auto document = PdfDocument::openBytes(edited(pdf, [](QPDF& qpdf) {
@@ -258,9 +252,9 @@ TEST(PdfDocumentRender, PopplerRendersQpdfsPagesWhenTheyCountDifferently) {
     Image white{16, 16, 1, 1, Bytes(256, 255)};
     PdfWriter writer;
     writer.beginPage(100, 100);
-    writer.drawJpeg(jpegOf(black), 0, 0, 100, 100);
+    writer.drawJpeg(Synth::jpegBytes(black), 0, 0, 100, 100);
     writer.beginPage(50, 150);
-    writer.drawJpeg(jpegOf(white), 0, 0, 50, 150);
+    writer.drawJpeg(Synth::jpegBytes(white), 0, 0, 50, 150);
     const Bytes pdf = writer.finish().value();
     for (int count : {1, 5}) {
         const auto document = PdfDocument::openBytes(edited(pdf, [&](QPDF& q) {
@@ -343,7 +337,7 @@ TEST(PdfDocumentCopy, PagesKeepSizeAndTurnAcrossDocuments) {
 
 // Each document then holds the other's pages; both must write, and nothing may leak.
 TEST(PdfDocumentCopy, CopyingBackAndForthBetweenTwoDocuments) {
-    const Bytes jpeg = jpegOf(quadrantMark(40, 20));
+    const Bytes jpeg = Synth::jpegBytes(quadrantMark(40, 20));
     auto first = PdfDocument::openBytes(onePagePdf(jpeg, 200, 100));
     auto second = PdfDocument::openBytes(onePagePdf(jpeg, 100, 300));
     ASSERT_TRUE(first && second);
@@ -359,7 +353,7 @@ TEST(PdfDocumentCopy, CopyingBackAndForthBetweenTwoDocuments) {
 }
 
 TEST(PdfDocumentWrite, FileRoundTripAndFailure) {
-    const Bytes pdf = onePagePdf(jpegOf(quadrantMark(40, 20)), 200, 100);
+    const Bytes pdf = onePagePdf(Synth::jpegBytes(quadrantMark(40, 20)), 200, 100);
     const auto document = PdfDocument::openBytes(pdf);
     ASSERT_TRUE(document);
     Synth::TempDir dir;

@@ -17,12 +17,6 @@
 
 namespace {
 
-Bytes jpegOf(const Image& image) {
-    Synth::TempDir dir;
-    Synth::save(image, dir / "image.jpg");
-    return Synth::readFile(dir / "image.jpg");
-}
-
 Image grayRamp(int widthPixels, int heightPixels) {
     Image image{widthPixels, heightPixels, 1, 1, {}};
     image.pixels.resize(image.byteCount());
@@ -63,7 +57,7 @@ std::vector<ImageEntry> pageImages(const Bytes& pdfBytes, int pageIndex) {
 }
 
 Bytes photoJpeg() {
-    return jpegOf(Synth::photoLike(300, 200));
+    return Synth::jpegBytes(Synth::photoLike(300, 200));
 }
 
 // A fixed document with fractional sizes and positions, as a page of a real scan would be.
@@ -79,7 +73,7 @@ Bytes sampleDocument(const Bytes& jpeg) {
 
 TEST(PdfWriter, RoundTripKeepsJpegBytesAndPageSizes) {
     const Bytes rgb = photoJpeg();
-    const Bytes gray = jpegOf(grayRamp(256, 64));
+    const Bytes gray = Synth::jpegBytes(grayRamp(256, 64));
     PdfWriter writer;
     ASSERT_TRUE(writer.beginPage(595.28, 841.89));
     ASSERT_TRUE(writer.drawJpeg(rgb, 0, 0, 595.28, 841.89));

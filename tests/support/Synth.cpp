@@ -92,6 +92,12 @@ void save(const Image& image, const std::filesystem::path& path) {
     }
 }
 
+Bytes jpegBytes(const Image& image) {
+    TempDir dir;
+    save(image, dir / "image.jpg");
+    return readFile(dir / "image.jpg");
+}
+
 void writeFile(const std::filesystem::path& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),

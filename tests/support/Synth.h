@@ -20,6 +20,9 @@ Image screenshotLike(int widthPixels, int heightPixels, unsigned seed = 1);
 /// Throws std::runtime_error on failure (tests only).
 void save(const Image& image, const std::filesystem::path& path);
 
+/// The image as a JPEG file's bytes, written by libvips (independent of Parvo's own encoder).
+Bytes jpegBytes(const Image& image);
+
 /// Writes bytes to a file; throws std::runtime_error on failure.
 void writeFile(const std::filesystem::path& path, const Bytes& bytes);
 Bytes readFile(const std::filesystem::path& path);
