@@ -7,6 +7,7 @@
 #include "Platform/PackedImage.h"
 #include "Platform/PdfWriter.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <fstream>
@@ -203,6 +204,23 @@ std::optional<Bytes> assembleAll(const PageStore& store, double quality, int thr
 }
 
 /// The search over a rendered document, its first probe already made while rendering.
+/// Whether encoding the pages of one probe on `threads` threads keeps them all busy. When one
+/// page outweighs the rest (a large plate among small pages), the threads are better spent on
+/// two probes at once, each encoding its pages on one thread.
+bool pagesShareWell(const PageStore& store, int threads) {
+    double total = 0;
+    double largest = 0;
+    for (const auto& [width, height] : store.sizesPixels()) {
+        const double pixels = static_cast<double>(width) * height;
+        total += pixels;
+        largest = std::max(largest, pixels);
+    }
+    // Two probes at a time finish a search in about 1.6 times fewer rounds.
+    constexpr double kSpeculationGain = 1.6;
+    return threads < 2 || total >= kSpeculationGain * largest;
+}
+
+/// The search over a rendered document, its first probe already made while rendering.
 std::optional<QualitySearch::Found> search(PageStore& store, std::int64_t budget, int threads) {
     if (store.minimumTooLarge()) {
         auto pdf = store.assembleMinimum();
@@ -210,11 +228,15 @@ std::optional<QualitySearch::Found> search(PageStore& store, std::int64_t budget
             return std::nullopt;
         return QualitySearch::Found{kMinQuality, std::move(*pdf), 1};
     }
+    const bool byPage = pagesShareWell(store, threads);
+    const int pageThreads = byPage ? threads : 1;
     return QualitySearch::bestEncoding(
-        budget, kMinQuality, kMaxQuality, kSteps, [&](double quality) {
+        budget, kMinQuality, kMaxQuality, kSteps,
+        [&store, pageThreads](double quality) {
             return quality == kMinQuality ? store.assembleMinimum()
-                                          : assembleAll(store, quality, threads);
-        });
+                                          : assembleAll(store, quality, pageThreads);
+        },
+        byPage ? 1 : 2);
 }
 
 Compression unchanged(Bytes&& file, int assemblies = 0) {
