@@ -65,8 +65,17 @@ void HistoryStore::save() {
 }
 
 void HistoryStore::notify() {
-    // A copy, so that an observer that adds or removes observers does not invalidate the loop.
-    const auto observers = m_observers;
-    for (const auto& [id, observer] : observers)
-        observer();
+    // Walks a copy of the ids, so that an observer may add or remove observers: one removed
+    // by an earlier observer in this round (its owner may be gone) is not called.
+    std::vector<ObserverId> ids;
+    for (const auto& entry : m_observers)
+        ids.push_back(entry.first);
+    for (const ObserverId id : ids) {
+        const auto found = std::find_if(m_observers.begin(), m_observers.end(),
+                                        [id](const auto& entry) { return entry.first == id; });
+        if (found != m_observers.end()) {
+            const Observer observer = found->second;
+            observer();
+        }
+    }
 }

@@ -227,6 +227,16 @@ TEST(HistoryStore, ObserversSeeTheNewStateAndCanBeRemoved) {
     EXPECT_EQ(log, (std::vector<std::string>{"1:1", "once"}));
 }
 
+TEST(HistoryStore, AnObserverRemovedByAnEarlierOneIsNotCalled) {
+    HistoryStore store({});
+    int laterCalls = 0;
+    HistoryStore::ObserverId later = 0;
+    store.addObserver([&] { store.removeObserver(later); });
+    later = store.addObserver([&] { ++laterCalls; });
+    store.recordBatch(numberedRange(0, 1));
+    EXPECT_EQ(laterCalls, 0);
+}
+
 TEST(HistoryLocation, FollowsTheXdgDataFolderConvention) {
     Synth::TempDir dir;
     const std::string xdg = (dir / "data").string();
