@@ -1,8 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The `parvo` executable. Until the window exists it is only the headless front end.
+// The `parvo` executable: the window when run without arguments, the headless front end when
+// given the "compress" command. The headless path never creates a QApplication, so it runs
+// without a display.
 #include "App/CompressCommand.h"
+#include "App/Icons.h"
+#include "App/MainWindow.h"
+#include "App/ParvoApp.h"
+#include "App/ScreenshotTour.h"
 #include "Platform/ProcessTuning.h"
 
+#include <QApplication>
+#include <QIcon>
+#include <QString>
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
@@ -19,21 +28,55 @@ namespace {
 // libraries start their own) and taken by sigwait on one watcher thread, where stopping a
 // batch is an ordinary call rather than work inside a signal handler.
 void stopOnSignals(std::stop_source stop) {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    std::thread([signals, stop]() mutable {
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::thread([stopSignals, stop]() mutable {
         int signal = 0;
-        if (sigwait(&signals, &signal) == 0) {
+        if (sigwait(&stopSignals, &signal) == 0) {
             std::cerr << "parvo: stopping after the file in progress\n";
             stop.request_stop();
         }
-        if (sigwait(&signals, &signal) == 0) {
+        if (sigwait(&stopSignals, &signal) == 0) {
             std::_Exit(128 + signal);
         }
     }).detach();
+}
+
+int runCompressCommand(const std::vector<std::string>& arguments) {
+    std::stop_source stop;
+    stopOnSignals(stop);
+    return CompressCommand::run({arguments.begin() + 1, arguments.end()}, std::cout, std::cerr,
+                                stop.get_token());
+}
+
+// The window is quiet: Qt's warnings (fonts, platform plugins, D-Bus) go nowhere.
+void dropMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+int runWindow(int argc, char** argv, const std::string& screenshotFolder) {
+    QApplication::setApplicationName(QStringLiteral("parvo"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Parvo"));
+    QApplication::setApplicationVersion(QStringLiteral(PARVO_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("parvo"));
+    // Installed only once the application stands: without a display Qt must still be able to
+    // say why it cannot start.
+    QApplication application(argc, argv);
+    qInstallMessageHandler(dropMessage);
+    // Installed with the desktop file; the built-in symbol stands in when running from a build.
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("parvo"), Icons::symbol(QStringLiteral("doc.zipper"))));
+    if (screenshotFolder.empty()) {
+        ParvoApp parvo;
+        parvo.openWindow();
+        return QApplication::exec();
+    }
+    // The tour keeps its history in memory: it never touches the user's.
+    ParvoApp parvo({}, new UpdaterController());
+    ScreenshotTour::start(*parvo.openWindow(), parvo.history(),
+                          QString::fromStdString(screenshotFolder));
+    return QApplication::exec();
 }
 
 } // namespace
@@ -41,16 +84,20 @@ void stopOnSignals(std::stop_source stop) {
 int main(int argc, char** argv) {
     ProcessTuning::keepLargeAllocationsForReuse();
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (arguments.empty()) {
+        return runWindow(argc, argv, {});
+    }
     if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
         std::cout << CompressCommand::usage();
         return CompressCommand::kSuccess;
     }
-    if (arguments.empty() || arguments.front() != "compress") {
+    // Undocumented: used by scripts/screenshots to photograph each tab.
+    if (arguments.size() == 2 && arguments[0] == "--screenshots") {
+        return runWindow(1, argv, arguments[1]);
+    }
+    if (arguments.front() != "compress") {
         std::cerr << CompressCommand::usage();
         return CompressCommand::kBadArguments;
     }
-    std::stop_source stop;
-    stopOnSignals(stop);
-    return CompressCommand::run({arguments.begin() + 1, arguments.end()}, std::cout, std::cerr,
-                                stop.get_token());
+    return runCompressCommand(arguments);
 }

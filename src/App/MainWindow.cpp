@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "App/MainWindow.h"
+
+#include "App/Icons.h"
+#include "App/UpdaterController.h"
+#include "Views/CompressView.h"
+#include "Views/HistoryView.h"
+#include "Views/OCRView.h"
+#include "Views/PDFToolsView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTabWidget>
+
+MainWindow::MainWindow(HistoryStore& history, UpdaterController& updater, QWidget* parent)
+    : QMainWindow(parent), m_updater(updater) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Parvo"));
+    buildTabs(history);
+    buildFileMenu();
+    buildHelpMenu();
+    resize(kMinimumContentSize.width() + 140, kMinimumContentSize.height() + 120);
+}
+
+void MainWindow::buildTabs(HistoryStore& history) {
+    m_tabs = new QTabWidget(this);
+    m_tabs->setDocumentMode(true);
+    m_tabs->addTab(new CompressView(history), Icons::symbol(QStringLiteral("doc.zipper")),
+                   QStringLiteral("Compress"));
+    m_tabs->addTab(new PDFToolsView(history), Icons::symbol(QStringLiteral("doc.on.doc")),
+                   QStringLiteral("PDF Tools"));
+    m_tabs->addTab(new OCRView(history), Icons::symbol(QStringLiteral("text.viewfinder")),
+                   QStringLiteral("OCR"));
+    m_tabs->addTab(new HistoryView(history),
+                   Icons::symbol(QStringLiteral("clock.arrow.circlepath")),
+                   QStringLiteral("History"));
+    m_tabs->setCurrentIndex(0);
+    // The minimum belongs to the content: the menu bar comes on top of it.
+    m_tabs->setMinimumSize(kMinimumContentSize);
+    setCentralWidget(m_tabs);
+}
+
+void MainWindow::buildFileMenu() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    QAction* newWindow = file->addAction(QStringLiteral("New Window"));
+    newWindow->setShortcut(QKeySequence::New);
+    connect(newWindow, &QAction::triggered, this, &MainWindow::newWindowRequested);
+    QAction* close = file->addAction(QStringLiteral("Close Window"));
+    close->setShortcut(QKeySequence::Close);
+    connect(close, &QAction::triggered, this, &QWidget::close);
+    file->addSeparator();
+    QAction* quit = file->addAction(QStringLiteral("Quit"));
+    quit->setShortcut(QKeySequence::Quit);
+    quit->setMenuRole(QAction::QuitRole);
+    connect(quit, &QAction::triggered, this, &MainWindow::quitRequested);
+}
+
+void MainWindow::buildHelpMenu() {
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    QAction* about = help->addAction(QStringLiteral("About Parvo"));
+    about->setMenuRole(QAction::AboutRole);
+    connect(about, &QAction::triggered, this, &MainWindow::showAbout);
+    m_checkForUpdates = help->addAction(QStringLiteral("Check for Updates…"));
+    m_checkForUpdates->setMenuRole(QAction::ApplicationSpecificRole);
+    connect(m_checkForUpdates, &QAction::triggered, &m_updater,
+            &UpdaterController::checkForUpdates);
+    // The updater publishes no changes: its state is read whenever the menu is about to show.
+    connect(help, &QMenu::aboutToShow, this,
+            [this] { m_checkForUpdates->setEnabled(m_updater.canCheckForUpdates()); });
+    m_checkForUpdates->setEnabled(m_updater.canCheckForUpdates());
+}
+
+void MainWindow::showAbout() {
+    QMessageBox::about(
+        this, QStringLiteral("About Parvo"),
+        QStringLiteral("<h3>Parvo %1</h3><p>Makes images and PDFs smaller, splits and merges "
+                       "PDFs, and makes scans searchable — entirely on your computer.</p>"
+                       "<p>Licensed under the GNU General Public License, version 3 or later.</p>")
+            .arg(QStringLiteral(PARVO_VERSION)));
+}

@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QMainWindow>
+
+class HistoryStore;
+class QAction;
+class QTabWidget;
+class UpdaterController;
+
+/// One Parvo window: the four screens in tabs (Compress, PDF Tools, OCR, History), opening on
+/// Compress, with the File and Help menus. Each window has its own screens; the history store
+/// and the updater are shared and must outlive the window. Deletes itself when closed.
+/// UI thread only.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr QSize kMinimumContentSize{760, 520};
+
+    MainWindow(HistoryStore& history, UpdaterController& updater, QWidget* parent = nullptr);
+
+    QTabWidget* tabs() const { return m_tabs; }
+    QAction* checkForUpdatesAction() const { return m_checkForUpdates; }
+
+signals:
+    /// File ▸ New Window: the application opens another window.
+    void newWindowRequested();
+    /// File ▸ Quit.
+    void quitRequested();
+
+private:
+    void buildTabs(HistoryStore& history);
+    void buildFileMenu();
+    void buildHelpMenu();
+    void showAbout();
+
+    UpdaterController& m_updater;
+    QTabWidget* m_tabs = nullptr;
+    QAction* m_checkForUpdates = nullptr;
+};

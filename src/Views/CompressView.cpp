@@ -1,0 +1,260 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Views/CompressView.h"
+
+#include "App/Icons.h"
+#include "History/UtcDate.h"
+#include "Views/Appearance.h"
+#include "Views/DropHandler.h"
+#include "Views/EmptyStateWidget.h"
+#include "Views/LocalPath.h"
+#include "Views/QueueRowWidget.h"
+#include "Views/ResultRowWidget.h"
+#include "Workflows/ByteCountFormat.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace CW = CompressWorkflow;
+
+namespace {
+
+constexpr int kHeaderMargin = 14;
+constexpr int kHeaderSpacing = 12;
+constexpr int kHeaderSymbolSize = 22;
+constexpr int kPickerWidth = 160;
+constexpr int kListMargin = 16;
+constexpr int kListSpacing = 8;
+constexpr int kDividerSpace = 4;
+
+const QString kStartLabel = QStringLiteral("Compress");
+const QString kWorkingLabel = QStringLiteral("Compressing\u2026");
+
+QString emptyStateText() {
+#ifdef Q_OS_MACOS
+    const QString where = QStringLiteral("on your Mac");
+#else
+    const QString where = QStringLiteral("on your computer");
+#endif
+    return QStringLiteral("Pick a target size and Parvo shrinks them to fit \u2014 entirely ") +
+           where + QStringLiteral(". Drop a folder to compress everything inside.");
+}
+
+QFrame* divider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+QLabel* sectionLabel(QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QStringLiteral("section"));
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(Appearance::caption2(label->font()));
+    Appearance::makeSecondary(*label);
+    return label;
+}
+
+// A filled button in the accent colour, the look of a window's main action.
+void makeProminent(QPushButton& button) {
+    QPalette palette = button.palette();
+    palette.setColor(QPalette::Button, palette.color(QPalette::Highlight));
+    palette.setColor(QPalette::ButtonText, palette.color(QPalette::HighlightedText));
+    button.setPalette(palette);
+    button.setDefault(true);
+}
+
+std::vector<HistoryEntry> compressEntries(const std::vector<CW::Outcome>& rows) {
+    return CW::historyEntries(rows, UtcDate::systemClock());
+}
+
+ResultRowContent rowContent(const CW::Outcome& outcome) {
+    ResultRowContent content;
+    content.name = QString::fromStdString(outcome.name);
+    if (outcome.saved) {
+        content.savedPath = LocalPath::toQString(*outcome.saved);
+    }
+    content.caption = QString::fromStdString(CW::resultText(outcome));
+    return content;
+}
+
+} // namespace
+
+CompressView::CompressView(HistoryStore& history, QWidget* parent)
+    : QWidget(parent),
+      m_batch(new CompressBatch(history, compressEntries, CW::appendUnlessQueued, this)) {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(makeHeader());
+    column->addWidget(divider(this));
+    column->addWidget(makeBody(), 1);
+
+    m_drops = new DropHandler<CW::Job>(
+        this,
+        [](const std::filesystem::path& dropped) {
+            return CW::jobs(dropped, CW::acceptedExtensions());
+        },
+        [this](const std::vector<CW::Job>& jobs) { m_batch->append(jobs); });
+
+    for (const auto keys : {Qt::CTRL | Qt::Key_Return, Qt::CTRL | Qt::Key_Enter}) {
+        auto* shortcut = new QShortcut(QKeySequence(keys), this);
+        connect(shortcut, &QShortcut::activated, this, &CompressView::compress);
+    }
+    connect(m_batch, &BatchControllerBase::queueChanged, this, &CompressView::showQueue);
+    connect(m_batch, &BatchControllerBase::doneChanged, this, &CompressView::showDone);
+    connect(m_batch, &BatchControllerBase::workingChanged, this, &CompressView::showState);
+    showState();
+}
+
+QWidget* CompressView::makeHeader() {
+    auto* header = new QWidget(this);
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(kHeaderMargin, kHeaderMargin, kHeaderMargin, kHeaderMargin);
+    row->setSpacing(kHeaderSpacing);
+    row->addWidget(Appearance::symbolLabel(QStringLiteral("doc.zipper"), kHeaderSymbolSize,
+                                           Icons::accent(this), header));
+    auto* name = new QLabel(QStringLiteral("Parvo"), header);
+    name->setFont(Appearance::headline(name->font()));
+    row->addWidget(name);
+    row->addStretch(1);
+    m_picker = new QComboBox(header);
+    m_picker->setObjectName(QStringLiteral("target"));
+    for (const CW::TargetChoice choice : CW::kTargetChoices) {
+        const std::string_view label = CW::label(choice);
+        m_picker->addItem(QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size())),
+                          static_cast<int>(choice));
+    }
+    m_picker->setFixedWidth(kPickerWidth);
+    row->addWidget(m_picker);
+    m_start = new QPushButton(kStartLabel, header);
+    m_start->setObjectName(QStringLiteral("start"));
+    makeProminent(*m_start);
+    connect(m_start, &QPushButton::clicked, this, &CompressView::compress);
+    row->addWidget(m_start);
+    return header;
+}
+
+QWidget* CompressView::makeBody() {
+    m_body = new QStackedWidget(this);
+    m_body->addWidget(new EmptyStateWidget(QStringLiteral("square.and.arrow.down"),
+                                           QStringLiteral("Drop images, PDFs or a folder"),
+                                           emptyStateText(), m_body));
+    auto* scroll = new QScrollArea(m_body);
+    scroll->setObjectName(QStringLiteral("list"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    scroll->setWidget(makeList());
+    m_body->addWidget(scroll);
+    return m_body;
+}
+
+QWidget* CompressView::makeList() {
+    auto* list = new QWidget;
+    auto* column = new QVBoxLayout(list);
+    column->setContentsMargins(kListMargin, kListMargin, kListMargin, kListMargin);
+    column->setSpacing(kListSpacing);
+
+    m_queueSection = new QWidget(list);
+    m_queueSection->setObjectName(QStringLiteral("queue"));
+    m_queueRows = new QVBoxLayout(m_queueSection);
+    m_queueRows->setContentsMargins(0, 0, 0, 0);
+    m_queueRows->setSpacing(kListSpacing);
+    m_queueRows->addWidget(sectionLabel(m_queueSection));
+    column->addWidget(m_queueSection);
+
+    m_doneSection = new QWidget(list);
+    m_doneSection->setObjectName(QStringLiteral("done"));
+    m_doneRows = new QVBoxLayout(m_doneSection);
+    m_doneRows->setContentsMargins(0, 0, 0, 0);
+    m_doneRows->setSpacing(kListSpacing);
+    auto* line = new QVBoxLayout;
+    line->setContentsMargins(0, kDividerSpace, 0, kDividerSpace);
+    line->addWidget(divider(m_doneSection));
+    m_doneRows->addLayout(line);
+    QLabel* doneLabel = sectionLabel(m_doneSection);
+    doneLabel->setText(QStringLiteral("DONE"));
+    m_doneRows->addWidget(doneLabel);
+    column->addWidget(m_doneSection);
+    column->addStretch(1);
+    m_queueSection->hide();
+    m_doneSection->hide();
+    return list;
+}
+
+void CompressView::handleDrop(const QMimeData& data) {
+    m_drops->handleDrop(data);
+}
+
+void CompressView::compress() {
+    if (!m_batch->canStart()) {
+        return;
+    }
+    const SizeTarget target = CW::target(choice());
+    m_batch->start([target, compressor = m_compressor](const std::vector<CW::Job>& snapshot,
+                                                       std::stop_token stop) {
+        CW::BatchHooks hooks;
+        hooks.stop = std::move(stop);
+        hooks.compressor = compressor;
+        return CW::runBatch(snapshot, target, hooks);
+    });
+}
+
+CW::TargetChoice CompressView::choice() const {
+    return static_cast<CW::TargetChoice>(m_picker->currentData().toInt());
+}
+
+void CompressView::setCompressor(CW::Compressor compressor) {
+    m_compressor = std::move(compressor);
+}
+
+// The queue only grows by appending or empties at once, so new jobs are added as rows below
+// the shown ones instead of rebuilding the list.
+void CompressView::showQueue() {
+    const auto& queue = m_batch->queue();
+    if (queue.size() < m_queueShown) {
+        while (m_queueRows->count() > 1) {
+            delete m_queueRows->takeAt(1)->widget();
+        }
+        m_queueShown = 0;
+    }
+    for (; m_queueShown < queue.size(); ++m_queueShown) {
+        const CW::Job& job = queue[m_queueShown];
+        const QString size = QString::fromStdString(ByteCountFormat::text(CW::fileSize(job.src)));
+        m_queueRows->addWidget(new QueueRowWidget(QStringLiteral("photo"),
+                                                  LocalPath::toQString(job.src.filename()), size,
+                                                  m_queueSection));
+    }
+    auto* label = static_cast<QLabel*>(m_queueRows->itemAt(0)->widget());
+    label->setText(QStringLiteral("TO COMPRESS \u00B7 %1").arg(queue.size()));
+    m_queueSection->setVisible(!queue.empty());
+    showState();
+}
+
+void CompressView::showDone() {
+    constexpr int kFixedItems = 2; // the divider and "DONE"
+    while (m_doneRows->count() > kFixedItems) {
+        delete m_doneRows->takeAt(kFixedItems)->widget();
+    }
+    for (const CW::Outcome& outcome : m_batch->done()) {
+        m_doneRows->addWidget(new ResultRowWidget(rowContent(outcome), m_doneSection));
+    }
+    m_doneSection->setVisible(!m_batch->done().empty());
+    showState();
+}
+
+void CompressView::showState() {
+    const bool empty = m_batch->queue().empty() && m_batch->done().empty();
+    m_body->setCurrentIndex(empty ? 0 : 1);
+    m_start->setText(m_batch->working() ? kWorkingLabel : kStartLabel);
+    m_start->setEnabled(m_batch->canStart());
+}

@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "Views/BatchController.h"
+#include "Workflows/CompressJob.h"
+#include "Workflows/CompressOutcome.h"
+#include "Workflows/CompressWorkflow.h"
+#include "Workflows/TargetChoice.h"
+
+#include <QWidget>
+#include <cstddef>
+
+class DropHandlerBase;
+class HistoryStore;
+class QComboBox;
+class QMimeData;
+class QPushButton;
+class QStackedWidget;
+class QVBoxLayout;
+
+using CompressBatch = BatchController<CompressWorkflow::Job, CompressWorkflow::Outcome>;
+
+/// The Compress screen: files and folders dropped on it are queued as compression jobs; the
+/// size picker chooses the target; "Compress" (Ctrl+Return) runs the queue as one batch in
+/// the background and lists one result row per job, which are also logged to `history`.
+///
+/// UI thread only. `history` must outlive every batch the screen starts (see
+/// BatchControllerBase::waitForAll); closing the screen during a batch stops it after the
+/// file in progress and still logs the finished rows.
+class CompressView : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit CompressView(HistoryStore& history, QWidget* parent = nullptr);
+
+    /// What dropping `data` on the screen does: its URLs are expanded into jobs in the
+    /// background and queued unless already queued.
+    void handleDrop(const QMimeData& data);
+    /// Starts a batch over the queue with the chosen target; does nothing while a batch runs
+    /// or with an empty queue.
+    void compress();
+
+    CompressWorkflow::TargetChoice choice() const;
+    CompressBatch& batch() { return *m_batch; }
+    DropHandlerBase& drops() { return *m_drops; }
+    /// The compressor later batches use (the engine by default).
+    void setCompressor(CompressWorkflow::Compressor compressor);
+
+private:
+    QWidget* makeHeader();
+    QWidget* makeBody();
+    QWidget* makeList();
+    void showQueue();
+    void showDone();
+    void showState();
+
+    CompressBatch* m_batch;
+    DropHandlerBase* m_drops = nullptr;
+    CompressWorkflow::Compressor m_compressor = CompressWorkflow::engineCompress;
+    QComboBox* m_picker = nullptr;
+    QPushButton* m_start = nullptr;
+    QStackedWidget* m_body = nullptr;
+    QWidget* m_queueSection = nullptr;
+    QVBoxLayout* m_queueRows = nullptr;
+    std::size_t m_queueShown = 0;
+    QWidget* m_doneSection = nullptr;
+    QVBoxLayout* m_doneRows = nullptr;
+};

@@ -1,0 +1,235 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Views/HistoryView.h"
+
+#include "App/DateText.h"
+#include "App/Icons.h"
+#include "App/Reveal.h"
+#include "History/HistoryStore.h"
+#include "Views/Appearance.h"
+#include "Views/HistoryRowDelegate.h"
+#include "Views/StoreWatcher.h"
+#include "Workflows/ByteCountFormat.h"
+
+#include <QEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr int kHeaderMargin = 14;
+constexpr int kHeaderSpacing = 12;
+constexpr int kHeaderSymbol = 18;
+constexpr int kEmptyMargin = 40;
+constexpr int kEmptySpacing = 12;
+constexpr int kEmptySymbol = 44;
+
+const QString kMiddleDot = QStringLiteral(" \u00B7 ");
+
+QString emptyText() {
+#ifdef Q_OS_MACOS
+    return QStringLiteral("Your compressions, OCR and PDF operations show up here \u2014 stored "
+                          "only on your Mac.");
+#else
+    return QStringLiteral("Your compressions, OCR and PDF operations show up here \u2014 stored "
+                          "only on your computer.");
+#endif
+}
+
+QString bytesText(std::int64_t bytes) {
+    return QString::fromStdString(ByteCountFormat::text(bytes));
+}
+
+QFrame* divider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+// The large title style: larger than title 3, which the other screens' empty states use.
+QFont titleFont(const QFont& base) {
+    QFont font = Appearance::title3(base, QFont::DemiBold);
+    if (base.pointSizeF() > 0)
+        font.setPointSizeF(base.pointSizeF() * 1.6);
+    return font;
+}
+
+} // namespace
+
+HistoryView::HistoryView(HistoryStore& history, QWidget* parent)
+    : QWidget(parent), m_history(history), m_watcher(new StoreWatcher(history, this)),
+      m_dates(std::make_unique<DateText>()), m_delegate(new HistoryRowDelegate(this)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(makeHeader());
+    layout->addWidget(divider(this));
+    m_pages = new QStackedWidget(this);
+    m_pages->addWidget(makeEmptyState());
+    m_pages->addWidget(makeList());
+    layout->addWidget(m_pages, 1);
+    connect(m_watcher, &StoreWatcher::changed, this, &HistoryView::refresh);
+    connect(m_delegate, &HistoryRowDelegate::revealRequested, this, &HistoryView::reveal);
+    applyStyles();
+    refresh();
+}
+
+HistoryView::~HistoryView() = default;
+
+QWidget* HistoryView::makeHeader() {
+    auto* header = new QWidget(this);
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(kHeaderMargin, kHeaderMargin, kHeaderMargin, kHeaderMargin);
+    row->setSpacing(kHeaderSpacing);
+    m_headerSymbol = new QLabel(header);
+    m_title = new QLabel(QStringLiteral("History"), header);
+    m_count = new QLabel(header);
+    m_count->setObjectName(QStringLiteral("historyCount"));
+    m_clear = new QPushButton(QStringLiteral("Clear"), header);
+    m_clear->setObjectName(QStringLiteral("historyClear"));
+    m_clear->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    connect(m_clear, &QPushButton::clicked, this, [this] { m_history.clear(); });
+    row->addWidget(m_headerSymbol);
+    row->addWidget(m_title);
+    row->addWidget(m_count);
+    row->addStretch(1);
+    row->addWidget(m_clear);
+    return header;
+}
+
+QWidget* HistoryView::makeEmptyState() {
+    m_emptyState = new QWidget(this);
+    m_emptyState->setObjectName(QStringLiteral("historyEmptyState"));
+    auto* column = new QVBoxLayout(m_emptyState);
+    column->setContentsMargins(kEmptyMargin, kEmptyMargin, kEmptyMargin, kEmptyMargin);
+    column->setSpacing(kEmptySpacing);
+    m_emptySymbol = new QLabel(m_emptyState);
+    m_emptyTitle = new QLabel(QStringLiteral("No history yet"), m_emptyState);
+    m_emptyText = new QLabel(emptyText(), m_emptyState);
+    m_emptyText->setWordWrap(true);
+    column->addStretch(1);
+    for (QLabel* label : {m_emptySymbol, m_emptyTitle, m_emptyText}) {
+        label->setAlignment(Qt::AlignHCenter);
+        // The wrapped text takes the full width, so that its height follows its width.
+        column->addWidget(label);
+    }
+    column->addStretch(1);
+    return m_emptyState;
+}
+
+QListWidget* HistoryView::makeList() {
+    m_list = new QListWidget(this);
+    m_list->setObjectName(QStringLiteral("historyList"));
+    m_list->setItemDelegate(m_delegate);
+    m_list->setFrameShape(QFrame::NoFrame);
+    m_list->setSelectionMode(QAbstractItemView::NoSelection);
+    m_list->setUniformItemSizes(true);
+    m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Return on a row, or a double click, reveals like its link, for keyboard users.
+    connect(m_list, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+        const QVariant path = item->data(HistoryRowDelegate::OutputPathRole);
+        if (path.isValid())
+            reveal(path.toString());
+    });
+    return m_list;
+}
+
+void HistoryView::applyStyles() {
+    const QColor accent = Icons::accent(this);
+    const qreal dpr = devicePixelRatioF();
+    m_headerSymbol->setPixmap(Icons::symbol(QStringLiteral("clock.arrow.circlepath"), accent)
+                                  .pixmap(QSize(kHeaderSymbol, kHeaderSymbol), dpr));
+    m_emptySymbol->setPixmap(Icons::symbol(QStringLiteral("clock"), accent)
+                                 .pixmap(QSize(kEmptySymbol, kEmptySymbol), dpr));
+    m_title->setFont(Appearance::headline(font()));
+    m_emptyTitle->setFont(titleFont(font()));
+    m_count->setFont(Appearance::caption(font()));
+    m_clear->setFont(Appearance::caption(font()));
+    Appearance::makeSecondary(*m_count);
+    Appearance::makeSecondary(*m_emptyText);
+}
+
+void HistoryView::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    const auto type = event->type();
+    const bool restyle =
+        type == QEvent::PaletteChange || type == QEvent::FontChange || type == QEvent::StyleChange;
+    if (restyle && m_emptySymbol)
+        applyStyles();
+}
+
+void HistoryView::refresh() {
+    const bool empty = m_history.entries().empty();
+    m_count->setText(QString::number(m_history.entries().size()));
+    m_count->setVisible(!empty);
+    m_clear->setVisible(!empty);
+    m_clear->setEnabled(!empty);
+    fillList();
+    m_pages->setCurrentWidget(empty ? m_emptyState : static_cast<QWidget*>(m_list));
+}
+
+void HistoryView::fillList() {
+    m_list->setUpdatesEnabled(false);
+    m_list->clear();
+    for (const HistoryEntry& entry : m_history.entries()) {
+        auto* item = new QListWidgetItem;
+        const QString input = QString::fromStdString(entry.input);
+        const QString sub = subtitle(entry);
+        const QString date = m_dates->text(entry.date);
+        item->setData(Qt::DisplayRole, input);
+        item->setData(Qt::ToolTipRole, input);
+        item->setData(Qt::AccessibleTextRole,
+                      input + QStringLiteral(", ") + sub + QStringLiteral(", ") + date);
+        item->setData(HistoryRowDelegate::SubtitleRole, sub);
+        item->setData(HistoryRowDelegate::DateRole, date);
+        item->setData(HistoryRowDelegate::SymbolRole, iconName(QString::fromStdString(entry.mode)));
+        if (entry.outputPath)
+            item->setData(HistoryRowDelegate::OutputPathRole,
+                          QString::fromStdString(*entry.outputPath));
+        m_list->addItem(item);
+    }
+    m_list->setUpdatesEnabled(true);
+}
+
+void HistoryView::reveal(const QString& outputPath) {
+    Reveal::inFileManager(outputPath);
+}
+
+QString HistoryView::iconName(const QString& mode) {
+    if (mode == QLatin1String("Compress"))
+        return QStringLiteral("doc.zipper");
+    if (mode == QLatin1String("OCR"))
+        return QStringLiteral("text.viewfinder");
+    return QStringLiteral("doc.on.doc");
+}
+
+std::int64_t HistoryView::savingPercent(std::int64_t before, std::int64_t after) {
+    const double saving =
+        std::trunc((1.0 - static_cast<double>(after) / static_cast<double>(before)) * 100.0);
+    if (!(saving > 0))
+        return 0;
+    // Only an "after" far below zero could get here; keep the conversion defined.
+    constexpr double kLimit = 9.2e18;
+    return saving >= kLimit ? std::numeric_limits<std::int64_t>::max()
+                            : static_cast<std::int64_t>(saving);
+}
+
+QString HistoryView::subtitle(const HistoryEntry& entry) {
+    const QString mode = QString::fromStdString(entry.mode);
+    if (entry.before && entry.after && *entry.before >= 1 && *entry.after != *entry.before) {
+        return mode + kMiddleDot + bytesText(*entry.before) + QStringLiteral(" \u2192 ") +
+               bytesText(*entry.after) + QStringLiteral(" (\u2212") +
+               QString::number(savingPercent(*entry.before, *entry.after)) + QStringLiteral("%)");
+    }
+    if (entry.note)
+        return mode + kMiddleDot + QString::fromStdString(*entry.note);
+    return mode;
+}

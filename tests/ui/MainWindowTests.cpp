@@ -1,0 +1,198 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The application shell: tabs, minimum size, menus, and windows sharing one history.
+#include "App/MainWindow.h"
+#include "App/ParvoApp.h"
+#include "App/UpdaterController.h"
+#include "Views/CompressView.h"
+#include "Views/HistoryView.h"
+#include "Views/OCRView.h"
+#include "Views/PDFToolsView.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTabWidget>
+#include <QtTest>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+namespace {
+
+HistoryEntry entry(const std::string& input) {
+    HistoryEntry e;
+    e.mode = "Compress";
+    e.input = input;
+    return e;
+}
+
+QAction* actionLabelled(QWidget& window, const QString& text) {
+    for (QAction* action : window.findChildren<QAction*>()) {
+        if (action->text() == text) {
+            return action;
+        }
+    }
+    return nullptr;
+}
+
+QMenu* menuLabelled(QMainWindow& window, const QString& text) {
+    for (QAction* action : window.menuBar()->actions()) {
+        if (action->text() == text) {
+            return action->menu();
+        }
+    }
+    return nullptr;
+}
+
+QString countShownBy(MainWindow& window) {
+    auto* history = qobject_cast<HistoryView*>(window.tabs()->widget(3));
+    auto* count = history ? history->findChild<QLabel*>(QStringLiteral("historyCount")) : nullptr;
+    return count && !count->isHidden() ? count->text() : QString();
+}
+
+} // namespace
+
+class MainWindowTests : public QObject {
+    Q_OBJECT
+
+private slots:
+    void tabsInOrderOpeningOnCompress();
+    void contentNeverSmallerThanMinimum();
+    void menusInPlace();
+    void updateItemFollowsUpdater();
+    void newWindowHasOwnScreensAndSharesHistory();
+    void quittingDuringBatchKeepsFinishedRows();
+};
+
+void MainWindowTests::tabsInOrderOpeningOnCompress() {
+    ParvoApp app({}, new UpdaterController(QUrl(), QStringLiteral("1.0")));
+    MainWindow* window = app.openWindow();
+    QTabWidget* tabs = window->tabs();
+    QCOMPARE(tabs->count(), 4);
+    const QStringList labels = {"Compress", "PDF Tools", "OCR", "History"};
+    for (int i = 0; i < tabs->count(); ++i) {
+        QCOMPARE(tabs->tabText(i), labels[i]);
+        QVERIFY2(!tabs->tabIcon(i).pixmap(16, 16).isNull(), qPrintable(labels[i]));
+    }
+    QVERIFY(qobject_cast<CompressView*>(tabs->widget(0)));
+    QVERIFY(qobject_cast<PDFToolsView*>(tabs->widget(1)));
+    QVERIFY(qobject_cast<OCRView*>(tabs->widget(2)));
+    QVERIFY(qobject_cast<HistoryView*>(tabs->widget(3)));
+    QCOMPARE(tabs->currentIndex(), 0);
+}
+
+void MainWindowTests::contentNeverSmallerThanMinimum() {
+    ParvoApp app({}, new UpdaterController(QUrl(), QStringLiteral("1.0")));
+    MainWindow* window = app.openWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    window->resize(300, 200);
+    QCoreApplication::processEvents();
+    QVERIFY2(window->tabs()->width() >= 760, qPrintable(QString::number(window->tabs()->width())));
+    QVERIFY2(window->tabs()->height() >= 520,
+             qPrintable(QString::number(window->tabs()->height())));
+    window->resize(1400, 900); // no maximum
+    QCoreApplication::processEvents();
+    QCOMPARE(window->size(), QSize(1400, 900));
+}
+
+void MainWindowTests::menusInPlace() {
+    ParvoApp app({}, new UpdaterController(QUrl(), QStringLiteral("1.0")));
+    MainWindow* window = app.openWindow();
+    QMenu* file = menuLabelled(*window, QStringLiteral("&File"));
+    QMenu* help = menuLabelled(*window, QStringLiteral("&Help"));
+    QVERIFY(file && help);
+    QStringList fileItems;
+    for (QAction* action : file->actions()) {
+        if (!action->isSeparator()) {
+            fileItems << action->text();
+        }
+    }
+    QCOMPARE(fileItems, QStringList({"New Window", "Close Window", "Quit"}));
+    QCOMPARE(file->actions().first()->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
+    QCOMPARE(help->actions().size(), 2);
+    QCOMPARE(help->actions().at(0)->text(), QStringLiteral("About Parvo"));
+    QCOMPARE(help->actions().at(1)->text(), QStringLiteral("Check for Updates\u2026"));
+}
+
+void MainWindowTests::updateItemFollowsUpdater() {
+    // Without a feed the item is disabled; with one it is enabled when the menu is built.
+    for (const bool withFeed : {false, true}) {
+        const QUrl feed = withFeed ? QUrl(QStringLiteral("http://127.0.0.1:9/feed.xml")) : QUrl();
+        ParvoApp app({}, new UpdaterController(feed, QStringLiteral("1.0")));
+        MainWindow* window = app.openWindow();
+        QMenu* help = menuLabelled(*window, QStringLiteral("&Help"));
+        window->checkForUpdatesAction()->setEnabled(!withFeed);
+        emit help->aboutToShow();
+        QCOMPARE(window->checkForUpdatesAction()->isEnabled(), withFeed);
+    }
+}
+
+void MainWindowTests::newWindowHasOwnScreensAndSharesHistory() {
+    ParvoApp app({}, new UpdaterController(QUrl(), QStringLiteral("1.0")));
+    MainWindow* first = app.openWindow();
+    QAction* newWindow = actionLabelled(*first, QStringLiteral("New Window"));
+    QVERIFY(newWindow);
+    newWindow->trigger();
+    QCOMPARE(app.windows().size(), 2);
+    MainWindow* second = app.windows().at(1);
+    QVERIFY(second != first);
+    QCOMPARE(second->tabs()->currentIndex(), 0);
+    QVERIFY(second->tabs()->widget(0) != first->tabs()->widget(0));
+
+    first->tabs()->setCurrentIndex(3);
+    app.history().recordBatch({entry("a.png"), entry("b.pdf")});
+    QCOMPARE(countShownBy(*first), QStringLiteral("2"));
+    QCOMPARE(countShownBy(*second), QStringLiteral("2"));
+
+    QVERIFY(second->close());
+    QTRY_COMPARE(app.windows().size(), 1);
+    app.history().recordBatch({entry("c.png")});
+    QCOMPARE(countShownBy(*first), QStringLiteral("3"));
+}
+
+void MainWindowTests::quittingDuringBatchKeepsFinishedRows() {
+    QTemporaryDir folder;
+    QList<QUrl> urls;
+    for (const char* name : {"one.jpg", "two.jpg", "three.jpg"}) {
+        QFile file(folder.filePath(QString::fromLatin1(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(5000, 'x'));
+        urls << QUrl::fromLocalFile(file.fileName());
+    }
+    const std::filesystem::path historyFile = folder.filePath("history.json").toStdString();
+    auto app = std::make_unique<ParvoApp>(historyFile,
+                                          new UpdaterController(QUrl(), QStringLiteral("1.0")));
+    auto* compress = qobject_cast<CompressView*>(app->openWindow()->tabs()->widget(0));
+    compress->setCompressor([](const std::filesystem::path&, SizeTarget) {
+        QThread::msleep(400);
+        return std::optional<Bytes>(Bytes(100, 0xff));
+    });
+    QMimeData drop;
+    drop.setUrls(urls);
+    compress->handleDrop(drop);
+    QTRY_COMPARE(compress->batch().queueSize(), size_t(3));
+    compress->compress();
+    const auto outputs = [&folder] {
+        return QDir(folder.path()).entryList({"*-small.jpg"}, QDir::Files).size();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(outputs() >= 1, 10000);
+    QTest::qWait(100); // the second file is in progress
+
+    app.reset(); // closes the window and waits for the batch, as quitting does
+
+    // The batch stopped after the file in progress (exactly when it was asked is up to the
+    // scheduler), and every file finished before that is in the history.
+    const HistoryStore reread(historyFile);
+    const qsizetype recorded = qsizetype(reread.entries().size());
+    QVERIFY2(recorded >= 1 && recorded <= 2, qPrintable(QString::number(recorded)));
+    QCOMPARE(outputs(), recorded);
+    for (const HistoryEntry& entry : reread.entries()) {
+        QVERIFY(entry.outputPath && std::filesystem::file_size(*entry.outputPath) == 100);
+    }
+    // Sources, two outputs and the history: nothing half-written is left beside them.
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 3 + recorded + 1);
+}
+
+QTEST_MAIN(MainWindowTests)
+#include "MainWindowTests.moc"
