@@ -4,6 +4,7 @@
 #include "BenchOptions.h"
 #include "Engine/ImageCompressor.h"
 #include "Engine/PDFCompressor.h"
+#include "Platform/ProcessTuning.h"
 #include "ResultLine.h"
 #include "support/Synth.h"
 
@@ -130,6 +131,7 @@ int runSynth(const BenchOptions& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    ProcessTuning::keepLargeAllocationsForReuse();
     const std::vector<std::string_view> arguments(argv + 1, argv + argc);
     const auto options = parseBenchArguments(arguments);
     if (!options) {

@@ -6,6 +6,7 @@
 // prints {"files":N,"seconds":S,"longest_gap_ms":G}. Inputs are copied to a temporary folder
 // first, so their folders are never written; the history goes to a file in that folder.
 #include "History/HistoryStore.h"
+#include "Platform/ProcessTuning.h"
 #include "Views/CompressView.h"
 #include "Views/DropHandler.h"
 
@@ -71,6 +72,7 @@ void dropAndSettle(CompressView& view, const QList<QUrl>& urls) {
 } // namespace
 
 int main(int argc, char** argv) {
+    ProcessTuning::keepLargeAllocationsForReuse(); // as the real executable does
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     QApplication app(argc, argv);
