@@ -25,6 +25,16 @@ namespace CW = CompressWorkflow;
 
 namespace {
 
+// Deletes the layout's items from `first` on, with their widgets: taking an item out of a
+// layout hands it to the caller.
+void removeRowsFrom(QLayout& layout, int first) {
+    while (layout.count() > first) {
+        QLayoutItem* item = layout.takeAt(first);
+        delete item->widget();
+        delete item;
+    }
+}
+
 constexpr int kHeaderMargin = 14;
 constexpr int kHeaderSpacing = 12;
 constexpr int kHeaderSymbolSize = 22;
@@ -222,9 +232,7 @@ void CompressView::setCompressor(CW::Compressor compressor) {
 void CompressView::showQueue() {
     const auto& queue = m_batch->queue();
     if (queue.size() < m_queueShown) {
-        while (m_queueRows->count() > 1) {
-            delete m_queueRows->takeAt(1)->widget();
-        }
+        removeRowsFrom(*m_queueRows, 1);
         m_queueShown = 0;
     }
     for (; m_queueShown < queue.size(); ++m_queueShown) {
@@ -242,9 +250,7 @@ void CompressView::showQueue() {
 
 void CompressView::showDone() {
     constexpr int kFixedItems = 2; // the divider and "DONE"
-    while (m_doneRows->count() > kFixedItems) {
-        delete m_doneRows->takeAt(kFixedItems)->widget();
-    }
+    removeRowsFrom(*m_doneRows, kFixedItems);
     for (const CW::Outcome& outcome : m_batch->done()) {
         m_doneRows->addWidget(new ResultRowWidget(rowContent(outcome), m_doneSection));
     }
