@@ -4,6 +4,7 @@
 #include "App/Icons.h"
 
 #include <QLabel>
+#include <QString>
 #include <QWidget>
 
 namespace {
@@ -42,6 +43,15 @@ QFont caption(const QFont& base) {
 
 QFont caption2(const QFont& base) {
     return scaled(base, 0.8);
+}
+
+QString onThisComputer(const QString& textForMac) {
+#ifdef Q_OS_MACOS
+    return textForMac;
+#else
+    QString text = textForMac;
+    return text.replace(QStringLiteral("your Mac"), QStringLiteral("your computer"));
+#endif
 }
 
 void makeSecondary(QWidget& widget) {

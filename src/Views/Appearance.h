@@ -17,6 +17,9 @@ QFont title3(const QFont& base, QFont::Weight weight);
 QFont caption(const QFont& base);
 QFont caption2(const QFont& base);
 
+/// A user text as written for the Mac, with "your Mac" saying "your computer" elsewhere.
+QString onThisComputer(const QString& textForMac);
+
 /// Gives `widget` the secondary text colour.
 void makeSecondary(QWidget& widget);
 

@@ -47,13 +47,9 @@ const QString kStartLabel = QStringLiteral("Compress");
 const QString kWorkingLabel = QStringLiteral("Compressing\u2026");
 
 QString emptyStateText() {
-#ifdef Q_OS_MACOS
-    const QString where = QStringLiteral("on your Mac");
-#else
-    const QString where = QStringLiteral("on your computer");
-#endif
-    return QStringLiteral("Pick a target size and Parvo shrinks them to fit \u2014 entirely ") +
-           where + QStringLiteral(". Drop a folder to compress everything inside.");
+    return Appearance::onThisComputer(
+        QStringLiteral("Pick a target size and Parvo shrinks them to fit \u2014 entirely on your "
+                       "Mac. Drop a folder to compress everything inside."));
 }
 
 QFrame* divider(QWidget* parent) {

@@ -33,13 +33,9 @@ constexpr int kEmptySymbol = 44;
 const QString kMiddleDot = QStringLiteral(" \u00B7 ");
 
 QString emptyText() {
-#ifdef Q_OS_MACOS
-    return QStringLiteral("Your compressions, OCR and PDF operations show up here \u2014 stored "
-                          "only on your Mac.");
-#else
-    return QStringLiteral("Your compressions, OCR and PDF operations show up here \u2014 stored "
-                          "only on your computer.");
-#endif
+    return Appearance::onThisComputer(
+        QStringLiteral("Your compressions, OCR and PDF operations show up here \u2014 stored "
+                       "only on your Mac."));
 }
 
 QString bytesText(std::int64_t bytes) {
