@@ -37,11 +37,11 @@ bool hasArgument(const char* nickname, const char* name) {
         vips_error_clear();
         return false;
     }
-    GParamSpec* spec = nullptr;
+    GParamSpec* parameter = nullptr;
     VipsArgumentClass* argumentClass = nullptr;
     VipsArgumentInstance* argumentInstance = nullptr;
-    const bool found = vips_object_get_argument(VIPS_OBJECT(operation), name, &spec, &argumentClass,
-                                                &argumentInstance) == 0;
+    const bool found = vips_object_get_argument(VIPS_OBJECT(operation), name, &parameter,
+                                                &argumentClass, &argumentInstance) == 0;
     g_object_unref(operation);
     vips_error_clear();
     return found;
