@@ -31,6 +31,12 @@ QFont headline(const QFont& base) {
     return font;
 }
 
+QFont title(const QFont& base, QFont::Weight weight) {
+    QFont font = scaled(base, 1.6);
+    font.setWeight(weight);
+    return font;
+}
+
 QFont title3(const QFont& base, QFont::Weight weight) {
     QFont font = scaled(base, 1.25);
     font.setWeight(weight);

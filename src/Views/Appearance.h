@@ -13,6 +13,7 @@ class QWidget;
 namespace Appearance {
 
 QFont headline(const QFont& base);
+QFont title(const QFont& base, QFont::Weight weight);
 QFont title3(const QFont& base, QFont::Weight weight);
 QFont caption(const QFont& base);
 QFont caption2(const QFont& base);

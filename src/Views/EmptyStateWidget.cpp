@@ -25,7 +25,7 @@ QLabel* centredLabel(const QString& text, const QString& objectName, QWidget* pa
 } // namespace
 
 EmptyStateWidget::EmptyStateWidget(const QString& symbolName, const QString& title,
-                                   const QString& text, QWidget* parent)
+                                   const QString& text, QWidget* parent, TitleStyle titleStyle)
     : QWidget(parent) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
@@ -34,7 +34,9 @@ EmptyStateWidget::EmptyStateWidget(const QString& symbolName, const QString& tit
     column->addWidget(Appearance::symbolLabel(symbolName, kSymbolSize, Icons::accent(this), this),
                       0, Qt::AlignHCenter);
     auto* titleLabel = centredLabel(title, QStringLiteral("title"), this);
-    titleLabel->setFont(Appearance::title3(font(), QFont::DemiBold));
+    titleLabel->setFont(titleStyle == TitleStyle::title
+                            ? Appearance::title(font(), QFont::DemiBold)
+                            : Appearance::title3(font(), QFont::DemiBold));
     column->addWidget(titleLabel);
     auto* textLabel = centredLabel(text, QStringLiteral("text"), this);
     Appearance::makeSecondary(*textLabel);

@@ -4,13 +4,15 @@
 #include <QString>
 #include <QWidget>
 
-/// What an empty working screen shows, centred with a 40-pixel margin: a symbol at 44 pixels
-/// in the accent colour, a title (title-3, semibold) and a secondary text with its lines
-/// centred, 12 pixels apart. UI thread only.
+/// What an empty screen shows, centred with a 40-pixel margin: a symbol at 44 pixels in the
+/// accent colour, a semibold title (title-3 on the working screens, the larger title style on
+/// History) and a secondary text with its lines centred, 12 pixels apart. UI thread only.
 class EmptyStateWidget : public QWidget {
     Q_OBJECT
 
 public:
+    enum class TitleStyle { title3, title };
+
     EmptyStateWidget(const QString& symbolName, const QString& title, const QString& text,
-                     QWidget* parent = nullptr);
+                     QWidget* parent = nullptr, TitleStyle titleStyle = TitleStyle::title3);
 };

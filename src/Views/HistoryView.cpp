@@ -6,6 +6,7 @@
 #include "App/Reveal.h"
 #include "History/HistoryStore.h"
 #include "Views/Appearance.h"
+#include "Views/EmptyStateWidget.h"
 #include "Views/HistoryRowDelegate.h"
 #include "Views/StoreWatcher.h"
 #include "Workflows/ByteCountFormat.h"
@@ -26,9 +27,6 @@ namespace {
 constexpr int kHeaderMargin = 14;
 constexpr int kHeaderSpacing = 12;
 constexpr int kHeaderSymbol = 18;
-constexpr int kEmptyMargin = 40;
-constexpr int kEmptySpacing = 12;
-constexpr int kEmptySymbol = 44;
 
 const QString kMiddleDot = QStringLiteral(" \u00B7 ");
 
@@ -50,13 +48,6 @@ QFrame* divider(QWidget* parent) {
 }
 
 // The large title style: larger than title 3, which the other screens' empty states use.
-QFont titleFont(const QFont& base) {
-    QFont font = Appearance::title3(base, QFont::DemiBold);
-    if (base.pointSizeF() > 0)
-        font.setPointSizeF(base.pointSizeF() * 1.6);
-    return font;
-}
-
 } // namespace
 
 HistoryView::HistoryView(HistoryStore& history, QWidget* parent)
@@ -101,22 +92,9 @@ QWidget* HistoryView::makeHeader() {
 }
 
 QWidget* HistoryView::makeEmptyState() {
-    m_emptyState = new QWidget(this);
+    m_emptyState = new EmptyStateWidget(QStringLiteral("clock"), QStringLiteral("No history yet"),
+                                        emptyText(), this, EmptyStateWidget::TitleStyle::title);
     m_emptyState->setObjectName(QStringLiteral("historyEmptyState"));
-    auto* column = new QVBoxLayout(m_emptyState);
-    column->setContentsMargins(kEmptyMargin, kEmptyMargin, kEmptyMargin, kEmptyMargin);
-    column->setSpacing(kEmptySpacing);
-    m_emptySymbol = new QLabel(m_emptyState);
-    m_emptyTitle = new QLabel(QStringLiteral("No history yet"), m_emptyState);
-    m_emptyText = new QLabel(emptyText(), m_emptyState);
-    m_emptyText->setWordWrap(true);
-    column->addStretch(1);
-    for (QLabel* label : {m_emptySymbol, m_emptyTitle, m_emptyText}) {
-        label->setAlignment(Qt::AlignHCenter);
-        // The wrapped text takes the full width, so that its height follows its width.
-        column->addWidget(label);
-    }
-    column->addStretch(1);
     return m_emptyState;
 }
 
@@ -143,14 +121,10 @@ void HistoryView::applyStyles() {
     const qreal dpr = devicePixelRatioF();
     m_headerSymbol->setPixmap(Icons::symbol(QStringLiteral("clock.arrow.circlepath"), accent)
                                   .pixmap(QSize(kHeaderSymbol, kHeaderSymbol), dpr));
-    m_emptySymbol->setPixmap(Icons::symbol(QStringLiteral("clock"), accent)
-                                 .pixmap(QSize(kEmptySymbol, kEmptySymbol), dpr));
     m_title->setFont(Appearance::headline(font()));
-    m_emptyTitle->setFont(titleFont(font()));
     m_count->setFont(Appearance::caption(font()));
     m_clear->setFont(Appearance::caption(font()));
     Appearance::makeSecondary(*m_count);
-    Appearance::makeSecondary(*m_emptyText);
 }
 
 void HistoryView::changeEvent(QEvent* event) {
@@ -158,7 +132,7 @@ void HistoryView::changeEvent(QEvent* event) {
     const auto type = event->type();
     const bool restyle =
         type == QEvent::PaletteChange || type == QEvent::FontChange || type == QEvent::StyleChange;
-    if (restyle && m_emptySymbol)
+    if (restyle && m_headerSymbol)
         applyStyles();
 }
 

@@ -65,8 +65,5 @@ private:
     QPushButton* m_clear = nullptr;
     QStackedWidget* m_pages = nullptr;
     QWidget* m_emptyState = nullptr;
-    QLabel* m_emptySymbol = nullptr;
-    QLabel* m_emptyTitle = nullptr;
-    QLabel* m_emptyText = nullptr;
     QListWidget* m_list = nullptr;
 };
