@@ -15,6 +15,7 @@ struct Image {
     int channels = 0;
     int exifOrientation = 1;
     Bytes pixels;
+    double dotsPerInch = 0; // the resolution the file declares; 0 when it declares none
 
     std::size_t bytesPerRow() const { return static_cast<std::size_t>(widthPixels) * channels; }
     std::size_t byteCount() const { return bytesPerRow() * static_cast<std::size_t>(heightPixels); }

@@ -173,3 +173,20 @@ std::optional<JpegInfo> readJpegInfo(std::span<const std::uint8_t> jpeg) {
 }
 
 } // namespace ImageCodec
+
+// Placeholders until multi-page files and turning are written.
+namespace ImageCodec {
+
+int filePageCount(const std::filesystem::path& path) {
+    return decodeFile(path) ? 1 : 0;
+}
+
+std::optional<Image> decodeFilePage(const std::filesystem::path& path, int pageIndex) {
+    return pageIndex == 0 ? decodeFile(path) : std::nullopt;
+}
+
+std::optional<Image> turnedUpright(const Image& image) {
+    return image;
+}
+
+} // namespace ImageCodec

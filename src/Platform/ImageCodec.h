@@ -27,6 +27,19 @@ inline constexpr std::int64_t kMaxPixels = 150'000'000;
 /// are applied by the decoder, so such images report 1).
 std::optional<Image> decodeFile(const std::filesystem::path& path);
 
+/// How many pages decodeFilePage can read: every page of a multi-page TIFF, 1 for any other
+/// image decodeFile accepts (GIF and HEIF count their first frame only), 0 when the file is
+/// not such an image. Reads headers only.
+int filePageCount(const std::filesystem::path& path);
+
+/// One page of a file, decoded as decodeFile decodes the first (which is page 0). Also fills
+/// Image::dotsPerInch from the file's resolution, when it declares one.
+std::optional<Image> decodeFilePage(const std::filesystem::path& path, int pageIndex);
+
+/// The image turned as its exifOrientation says a viewer shows it; the result's orientation
+/// is 1 (width and height swap for orientations 5–8). Absent for a malformed image.
+std::optional<Image> turnedUpright(const Image& image);
+
 /// As decodeFile, from an in-memory file.
 std::optional<Image> decodeBytes(std::span<const std::uint8_t> bytes);
 

@@ -165,3 +165,20 @@ std::optional<Bytes> PdfWriter::finish() {
         return std::nullopt;
     }
 }
+
+// Placeholders until the lossless images and the invisible text are written.
+std::optional<PdfImageData> PdfWriter::losslessImage(const Image&) {
+    return std::nullopt;
+}
+
+std::optional<PdfImageData> PdfWriter::jpegImage(std::span<const std::uint8_t>) {
+    return std::nullopt;
+}
+
+bool PdfWriter::drawImage(const PdfImageData&, double, double, double, double, int) {
+    return false;
+}
+
+bool PdfWriter::drawInvisibleText(std::string_view, double, double, double) {
+    return false;
+}

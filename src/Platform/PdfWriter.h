@@ -2,11 +2,29 @@
 #pragma once
 
 #include "Platform/Bytes.h"
+#include "Platform/Image.h"
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
+
+/// An image encoded for a PDF page: the stream's bytes and what its dictionary must say.
+/// Made by PdfWriter::losslessImage or PdfWriter::jpegImage on any thread, drawn by one writer.
+struct PdfImageData {
+    Bytes data;         // the encoded stream, as stored in the file
+    std::string filter; // "/DCTDecode", "/FlateDecode" or "/CCITTFaxDecode"
+    int widthPixels = 0;
+    int heightPixels = 0;
+    int components = 0; // 1 gray (or bilevel), 3 RGB, 4 CMYK
+    int bitsPerComponent = 8;
+    bool adobeInverted = false; // a CMYK JPEG stored inverted (Adobe APP14)
+    std::string decodeParms;    // the /DecodeParms dictionary in PDF syntax; empty for none
+
+    std::size_t byteCount() const { return data.size(); }
+};
 
 /// A PDF built in memory, page by page. Page content is Parvo's own: images are placed in
 /// PDF user space (points, origin at the page's bottom left). Not thread-safe; one writer per
@@ -27,6 +45,29 @@ public:
     /// height, or the bytes are not a JPEG the header reader accepts (1, 3 or 4 components).
     bool drawJpeg(std::span<const std::uint8_t> jpeg, double xPoints, double yPoints,
                   double widthPoints, double heightPoints);
+
+    /// The image encoded without loss: 1-bit CCITT G4 when every pixel is pure black or
+    /// white, 8-bit gray for gray images, otherwise 8-bit RGB; Flate with PNG predictors.
+    /// Absent for an empty or malformed image. Thread-safe.
+    static std::optional<PdfImageData> losslessImage(const Image& image);
+    /// A JPEG file's bytes, to be embedded unchanged; absent when the header reader refuses
+    /// them (see drawJpeg). Thread-safe.
+    static std::optional<PdfImageData> jpegImage(std::span<const std::uint8_t> jpeg);
+
+    /// Draws an encoded image so that, turned as `exifOrientation` (1–8) says, it fills the
+    /// rectangle: the stored pixels are turned by the placement matrix, not re-encoded.
+    /// The same failures as drawJpeg.
+    bool drawImage(const PdfImageData& image, double xPoints, double yPoints, double widthPoints,
+                   double heightPoints, int exifOrientation = 1);
+
+    /// Places UTF-8 text that can be extracted, searched and selected but is not painted
+    /// (text rendering mode 3), its baseline starting at (x, y), at `fontSizePoints`, with
+    /// Helvetica at its natural advance. Characters outside Helvetica's WinAnsi encoding use
+    /// an embedded glyphless fallback font, so every script stays extractable; malformed UTF-8
+    /// becomes U+FFFD. False when no page is open or a number is not finite and positive
+    /// where it must be.
+    bool drawInvisibleText(std::string_view utf8, double xPoints, double yPoints,
+                           double fontSizePoints);
 
     void endPage();
     /// Pages begun so far, including an open one.

@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "Platform/PdfDocument.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+/// New PDF documents made of page copies of existing ones. Results start empty and receive
+/// nothing but pages (with their content, resources and annotations); sources and their files
+/// are never changed. A link between two pages of a result keeps working; a link to a page
+/// that is not in the result is removed; web links stay.
+///
+/// Stateless and synchronous; a source document is used by one call at a time. Nothing throws:
+/// absent results and empty lists are the only failure signals.
+namespace PDFOps {
+
+/// Inclusive 1-based page numbers, lower ≤ upper.
+struct PageRange {
+    std::int64_t lower = 1;
+    std::int64_t upper = 1;
+    friend bool operator==(const PageRange&, const PageRange&) = default;
+};
+
+/// The pages of every readable file, in order (unreadable files are skipped; a file given
+/// twice is merged twice). Absent when no page results.
+std::optional<PdfDocument> merge(const std::vector<std::filesystem::path>& files);
+
+/// Chunks of `every` consecutive pages, built like extractions, in page order (the last holds
+/// what remains). Empty when every < 1 or the document has no pages.
+std::vector<PdfDocument> split(const PdfDocument& document, std::int64_t every);
+
+/// Pages max(lower, 1) … min(upper, page count), in order. Absent when none of them exists.
+std::optional<PdfDocument> extract(const PdfDocument& document, PageRange pages);
+
+} // namespace PDFOps

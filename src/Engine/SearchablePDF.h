@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "Platform/Bytes.h"
+#include "Platform/Image.h"
+
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <stop_token>
+#include <vector>
+
+class TextRecognizer;
+
+/// Searchable PDFs from scans: each input image becomes one page that shows the image (one
+/// pixel = one point) and carries the recognised lines as invisible, extractable text placed
+/// where they stand. Recognition uses "es-ES" then "en-US".
+///
+/// Stateless. `recognizers` are made by the caller; pages are recognised on as many threads
+/// as there are recognisers (at least one), each using its own, with the same result as one.
+/// Pages are decoded or rendered, recognised and added a few at a time, so memory does not
+/// grow with the page count beyond the output. A stop request abandons the document (absent).
+/// Nothing throws.
+namespace SearchablePDF {
+
+/// One page per image, in order. Absent for an empty list or when the writer fails; a page
+/// where nothing is recognised carries the image alone.
+std::optional<Bytes> buildFromImages(const std::vector<Image>& images,
+                                     std::span<TextRecognizer> recognizers,
+                                     std::stop_token stop = {});
+
+/// One page per decodable image file (every page of a multi-page TIFF, the first frame of
+/// other formats), in order; files that cannot be decoded are skipped. A JPEG is embedded as
+/// its own bytes; other images losslessly. An image with an EXIF orientation is shown and
+/// recognised upright. Absent when no page results.
+std::optional<Bytes> buildFromImageFiles(const std::vector<std::filesystem::path>& files,
+                                         std::span<TextRecognizer> recognizers,
+                                         std::stop_token stop = {});
+
+/// Every page rendered at `dpiScale` pixels per point and made searchable; the output page is
+/// as large in points as the rendering is in pixels. Absent when the file cannot be opened,
+/// has no pages, or any page cannot be rendered (a page is never silently left out).
+std::optional<Bytes> makeSearchable(const std::filesystem::path& pdfAt, double dpiScale,
+                                    std::span<TextRecognizer> recognizers,
+                                    std::stop_token stop = {});
+
+} // namespace SearchablePDF

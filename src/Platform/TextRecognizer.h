@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "Platform/Image.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+/// Text recognition with Tesseract's LSTM engine and its dictionaries. Loading the models is
+/// expensive (about 0.1 s and 40 MB per language set), so a recogniser is made once per worker
+/// thread and reused for every image that thread recognises.
+///
+/// Not thread-safe: one recogniser is used by one thread at a time (it may move between
+/// threads between calls). Nothing throws and nothing is printed.
+class TextRecognizer {
+public:
+    /// One recognised line: its best text without trailing line breaks, and its box
+    /// normalised to the image (fractions of its width and height), origin bottom-left.
+    struct Line {
+        std::string text;
+        double x = 0;
+        double y = 0;
+        double width = 0;
+        double height = 0;
+    };
+
+    /// Loads the languages (BCP 47 tags such as "es-ES", in priority order) whose data is
+    /// installed; tags without installed data are left out. With none installed the
+    /// recogniser finds nothing.
+    explicit TextRecognizer(const std::vector<std::string>& languageTags);
+    TextRecognizer(TextRecognizer&&) noexcept;
+    TextRecognizer& operator=(TextRecognizer&&) noexcept;
+    ~TextRecognizer();
+
+    /// The Tesseract language code of a tag ("es-ES" → "spa", "en" → "eng"); empty when the
+    /// language is not one Tesseract knows.
+    static std::string tesseractLanguage(std::string_view languageTag);
+
+    /// The Tesseract languages in use, joined by '+' ("spa+eng"); empty when none loaded.
+    const std::string& languages() const;
+
+    /// Lines in the engine's reading order. `languageTags` are reloaded only when they differ
+    /// from the loaded ones. `dotsPerInch` is the image's resolution (0: the image's own, else
+    /// a typical scan's). Empty when nothing is found or recognition fails.
+    std::vector<Line> recognize(const Image& image, const std::vector<std::string>& languageTags,
+                                double dotsPerInch);
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};

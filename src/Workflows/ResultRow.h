@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "History/HistoryEntry.h"
+#include "History/UtcDate.h"
+#include "History/Uuid.h"
+
+#include <filesystem>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+/// One result row of the OCR and PDF Tools screens: a name, where the output was written (if
+/// anywhere) and a short note, which every such row carries.
+struct ResultRow {
+    Uuid id = Uuid::random();
+    std::string name{};                           // a file name, without folders
+    std::optional<std::filesystem::path> saved{}; // the file written; absent when none was
+    std::string note{};
+
+    friend bool operator==(const ResultRow&, const ResultRow&) = default;
+};
+
+namespace ResultRows {
+
+/// One history entry per row, in row order, all in `mode` and dated by one reading of
+/// clock(): input = name, outputPath = saved, note = note, no sizes.
+std::vector<HistoryEntry> historyEntries(const std::vector<ResultRow>& rows, std::string_view mode,
+                                         const UtcDate::Clock& clock);
+
+/// The headless front end's line for a row: name, note and the path written, two spaces
+/// apart, ending in a newline; flushed so that a long batch shows its progress.
+void print(const ResultRow& row, std::ostream& out);
+
+} // namespace ResultRows
