@@ -1,16 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 //
 // A page is gathered in a PageBuild (resources and content operators) and turned into QPDF
-// objects when it ends; each kind of thing a page can hold adds its own resource entries and
-// operators through a small function, so new kinds (text, lossless images) slot in beside
-// drawJpeg.
+// objects when it ends. Images become XObjects of their page; the two text fonts are made once
+// per document (PdfFonts) and referenced by every page that shows text. The fallback font's
+// character maps grow as text is drawn and are written out in finish().
 
 #include "Platform/PdfWriter.h"
 
 #include "Platform/ImageCodec.h"
+#include "Platform/PdfFonts.h"
+#include "Platform/PdfImageEncoding.h"
 #include "Platform/PdfSyntax.h"
+#include "Platform/PdfText.h"
 #include "Platform/QpdfPages.h"
 
+#include <array>
 #include <cmath>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <string>
@@ -21,6 +25,7 @@ struct PageBuild {
     double widthPoints = 0;
     double heightPoints = 0;
     QPDFObjectHandle xObjects = QPDFObjectHandle::newDictionary();
+    QPDFObjectHandle fonts = QPDFObjectHandle::newDictionary();
     std::string content;
     int imageCount = 0;
 };
@@ -46,22 +51,65 @@ const char* deviceColourSpace(int components) {
     }
 }
 
-QPDFObjectHandle jpegXObject(QPDF& pdf, std::span<const std::uint8_t> jpeg,
-                             const ImageCodec::JpegInfo& info) {
-    auto image = pdf.newStream();
-    image.replaceStreamData(std::string(reinterpret_cast<const char*>(jpeg.data()), jpeg.size()),
-                            QPDFObjectHandle::newName("/DCTDecode"), QPDFObjectHandle::newNull());
-    auto dict = image.getDict();
+bool isDrawable(const PdfImageData& image) {
+    const bool knownFilter = image.filter == "/DCTDecode" || image.filter == "/FlateDecode" ||
+                             image.filter == "/CCITTFaxDecode";
+    const bool bits =
+        image.bitsPerComponent == 8 || (image.bitsPerComponent == 1 && image.components == 1);
+    return knownFilter && bits && deviceColourSpace(image.components) && image.widthPixels > 0 &&
+           image.heightPixels > 0 && !image.data.empty();
+}
+
+QPDFObjectHandle imageXObject(QPDF& pdf, const PdfImageData& image) {
+    auto stream = pdf.newStream();
+    stream.replaceStreamData(
+        std::string(reinterpret_cast<const char*>(image.data.data()), image.data.size()),
+        QPDFObjectHandle::newName(image.filter),
+        image.decodeParms.empty() ? QPDFObjectHandle::newNull()
+                                  : QPDFObjectHandle::parse(image.decodeParms));
+    auto dict = stream.getDict();
     dict.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
     dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Image"));
-    dict.replaceKey("/Width", QPDFObjectHandle::newInteger(info.widthPixels));
-    dict.replaceKey("/Height", QPDFObjectHandle::newInteger(info.heightPixels));
-    dict.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(8));
-    dict.replaceKey("/ColorSpace", QPDFObjectHandle::newName(deviceColourSpace(info.components)));
+    dict.replaceKey("/Width", QPDFObjectHandle::newInteger(image.widthPixels));
+    dict.replaceKey("/Height", QPDFObjectHandle::newInteger(image.heightPixels));
+    dict.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(image.bitsPerComponent));
+    dict.replaceKey("/ColorSpace", QPDFObjectHandle::newName(deviceColourSpace(image.components)));
     // Adobe's CMYK JPEGs store inverted ink values.
-    if (info.components == 4 && info.adobeInverted)
+    if (image.components == 4 && image.adobeInverted)
         dict.replaceKey("/Decode", QPDFObjectHandle::parse("[1 0 1 0 1 0 1 0]"));
-    return image;
+    return stream;
+}
+
+// The `cm` operands that map the image's unit square onto the rectangle so that the stored
+// pixels appear turned as the EXIF orientation says (1 upright … 8 turned a quarter left).
+// Image space has the stored first row at the top (v = 1); orientations 5–8 exchange the
+// stored rows and columns, so the rectangle's width spans the stored height.
+std::array<double, 6> placement(int orientation, double x, double y, double w, double h) {
+    switch (orientation) {
+    case 2:
+        return {-w, 0, 0, h, x + w, y};
+    case 3:
+        return {-w, 0, 0, -h, x + w, y + h};
+    case 4:
+        return {w, 0, 0, -h, x, y + h};
+    case 5:
+        return {0, -h, -w, 0, x + w, y + h};
+    case 6:
+        return {0, -h, w, 0, x, y + h};
+    case 7:
+        return {0, h, w, 0, x, y};
+    case 8:
+        return {0, h, -w, 0, x + w, y};
+    default:
+        return {w, 0, 0, h, x, y};
+    }
+}
+
+std::string placeImage(const std::string& name, const std::array<double, 6>& matrix) {
+    std::string operators = "q";
+    for (const double value : matrix)
+        operators += " " + PdfSyntax::number(value);
+    return operators + " cm /" + name + " Do Q\n";
 }
 
 QPDFObjectHandle mediaBox(const PageBuild& page) {
@@ -77,6 +125,8 @@ QPDFObjectHandle resources(const PageBuild& page) {
     auto dict = QPDFObjectHandle::newDictionary();
     if (page.imageCount > 0)
         dict.replaceKey("/XObject", page.xObjects);
+    if (!QPDFObjectHandle(page.fonts).getKeys().empty())
+        dict.replaceKey("/Font", page.fonts);
     return dict;
 }
 
@@ -93,12 +143,44 @@ QPDFObjectHandle pageObject(QPDF& pdf, const PageBuild& page) {
 
 struct PdfWriter::State {
     std::unique_ptr<QPDF> pdf = QpdfPages::createEmpty();
+    PdfFonts fonts{*pdf};
     std::optional<PageBuild> page;
     int pagesBegun = 0;
     std::size_t embeddedBytes = 0;
     bool spent = false;
     bool failed = false;
+
+    // "/FH 12 Tf" when the run needs another font than the previous run, adding the font to
+    // the page's resources the first time the page uses it.
+    std::string selectFont(const PdfText::Run& run, const std::string& size,
+                           std::optional<bool>& currentWinAnsi);
+    // "<…> Tj": the run's codes in its font.
+    std::string showText(const PdfText::Run& run);
 };
+
+std::string PdfWriter::State::selectFont(const PdfText::Run& run, const std::string& size,
+                                         std::optional<bool>& currentWinAnsi) {
+    if (currentWinAnsi == run.winAnsi)
+        return {};
+    currentWinAnsi = run.winAnsi;
+    const char* name = run.winAnsi ? PdfFonts::kHelveticaName : PdfFonts::kFallbackName;
+    if (!page->fonts.hasKey(name))
+        page->fonts.replaceKey(name, run.winAnsi ? fonts.helvetica() : fonts.fallback());
+    return std::string(name) + " " + size + " Tf\n";
+}
+
+std::string PdfWriter::State::showText(const PdfText::Run& run) {
+    if (!run.winAnsi)
+        return fonts.fallbackHexString(run.text) + " Tj\n";
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string operators = "<";
+    for (const char32_t c : run.text) {
+        const std::uint8_t byte = PdfText::winAnsiByte(c).value_or(' ');
+        operators += kDigits[byte >> 4];
+        operators += kDigits[byte & 0xF];
+    }
+    return operators + "> Tj\n";
+}
 
 PdfWriter::PdfWriter() : m_state(std::make_unique<State>()) {}
 PdfWriter::~PdfWriter() = default;
@@ -116,20 +198,79 @@ bool PdfWriter::beginPage(double widthPoints, double heightPoints) {
 
 bool PdfWriter::drawJpeg(std::span<const std::uint8_t> jpeg, double xPoints, double yPoints,
                          double widthPoints, double heightPoints) {
-    auto& page = m_state->page;
-    if (!page || !std::isfinite(xPoints) || !std::isfinite(yPoints) || !isPositive(widthPoints) ||
-        !isPositive(heightPoints))
+    if (!m_state->page)
         return false;
+    const auto image = jpegImage(jpeg);
+    return image && drawImage(*image, xPoints, yPoints, widthPoints, heightPoints);
+}
+
+std::optional<PdfImageData> PdfWriter::losslessImage(const Image& image) {
+    try {
+        return PdfImageEncoding::lossless(image);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<PdfImageData> PdfWriter::jpegImage(std::span<const std::uint8_t> jpeg) {
     const auto info = ImageCodec::readJpegInfo(jpeg);
     if (!info || !deviceColourSpace(info->components) || info->widthPixels <= 0 ||
         info->heightPixels <= 0)
+        return std::nullopt;
+    try {
+        PdfImageData image;
+        image.data.assign(jpeg.begin(), jpeg.end());
+        image.filter = "/DCTDecode";
+        image.widthPixels = info->widthPixels;
+        image.heightPixels = info->heightPixels;
+        image.components = info->components;
+        image.adobeInverted = info->components == 4 && info->adobeInverted;
+        return image;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+bool PdfWriter::drawImage(const PdfImageData& image, double xPoints, double yPoints,
+                          double widthPoints, double heightPoints, int exifOrientation) {
+    auto& page = m_state->page;
+    if (!page || !std::isfinite(xPoints) || !std::isfinite(yPoints) || !isPositive(widthPoints) ||
+        !isPositive(heightPoints) || !isDrawable(image))
         return false;
     try {
         const std::string name = "Im" + std::to_string(page->imageCount);
-        page->xObjects.replaceKey("/" + name, jpegXObject(*m_state->pdf, jpeg, *info));
-        page->content += PdfSyntax::placeImage(name, xPoints, yPoints, widthPoints, heightPoints);
+        page->xObjects.replaceKey("/" + name, imageXObject(*m_state->pdf, image));
+        page->content += placeImage(
+            name, placement(exifOrientation, xPoints, yPoints, widthPoints, heightPoints));
         ++page->imageCount;
-        m_state->embeddedBytes += jpeg.size();
+        m_state->embeddedBytes += image.data.size();
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool PdfWriter::drawInvisibleText(std::string_view utf8, double xPoints, double yPoints,
+                                  double fontSizePoints) {
+    if (!m_state->page || !std::isfinite(xPoints) || !std::isfinite(yPoints) ||
+        !isPositive(fontSizePoints))
+        return false;
+    try {
+        const auto runs = PdfText::runs(PdfText::decodeUtf8(utf8));
+        if (runs.empty())
+            return true;
+        const std::string size = PdfSyntax::number(fontSizePoints);
+        std::string operators = "BT\n3 Tr\n";
+        std::optional<bool> currentWinAnsi;
+        for (const auto& run : runs) {
+            operators += m_state->selectFont(run, size, currentWinAnsi);
+            // Later runs continue where the previous one's advance left the text position.
+            if (&run == &runs.front())
+                operators +=
+                    PdfSyntax::number(xPoints) + " " + PdfSyntax::number(yPoints) + " Td\n";
+            operators += m_state->showText(run);
+        }
+        m_state->page->content += operators + "ET\n";
         return true;
     } catch (const std::exception&) {
         return false;
@@ -157,6 +298,7 @@ std::optional<Bytes> PdfWriter::finish() {
         return std::nullopt;
     m_state->spent = true;
     try {
+        m_state->fonts.complete();
         // Generous for the few hundred bytes of structure each page adds.
         const std::size_t expected =
             m_state->embeddedBytes + 2048 * static_cast<std::size_t>(m_state->pagesBegun) + 4096;
@@ -164,21 +306,4 @@ std::optional<Bytes> PdfWriter::finish() {
     } catch (const std::exception&) {
         return std::nullopt;
     }
-}
-
-// Placeholders until the lossless images and the invisible text are written.
-std::optional<PdfImageData> PdfWriter::losslessImage(const Image&) {
-    return std::nullopt;
-}
-
-std::optional<PdfImageData> PdfWriter::jpegImage(std::span<const std::uint8_t>) {
-    return std::nullopt;
-}
-
-bool PdfWriter::drawImage(const PdfImageData&, double, double, double, double, int) {
-    return false;
-}
-
-bool PdfWriter::drawInvisibleText(std::string_view, double, double, double) {
-    return false;
 }

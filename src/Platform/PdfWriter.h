@@ -46,26 +46,32 @@ public:
     bool drawJpeg(std::span<const std::uint8_t> jpeg, double xPoints, double yPoints,
                   double widthPoints, double heightPoints);
 
-    /// The image encoded without loss: 1-bit CCITT G4 when every pixel is pure black or
-    /// white, 8-bit gray for gray images, otherwise 8-bit RGB; Flate with PNG predictors.
-    /// Absent for an empty or malformed image. Thread-safe.
+    /// The image encoded without loss: 1-bit when every pixel is pure black or white (CCITT G4,
+    /// or 1-bit Flate when that is smaller), 8-bit gray for gray images (also for an RGB image
+    /// whose pixels are all gray), otherwise 8-bit RGB; Flate with PNG predictors. Absent for
+    /// an empty or malformed image (not 1 or 3 channels, pixel count not matching the size).
+    /// Thread-safe; memory beyond the result is a few rows.
     static std::optional<PdfImageData> losslessImage(const Image& image);
     /// A JPEG file's bytes, to be embedded unchanged; absent when the header reader refuses
     /// them (see drawJpeg). Thread-safe.
     static std::optional<PdfImageData> jpegImage(std::span<const std::uint8_t> jpeg);
 
     /// Draws an encoded image so that, turned as `exifOrientation` (1–8) says, it fills the
-    /// rectangle: the stored pixels are turned by the placement matrix, not re-encoded.
-    /// The same failures as drawJpeg.
+    /// rectangle: the stored pixels are turned by the placement matrix, not re-encoded. For
+    /// orientations 5–8 the rectangle's width spans the stored height. Other values count as
+    /// 1, as EXIF readers do. Each call adds the image's bytes once more. The same failures as
+    /// drawJpeg, and false for image data no factory above would make.
     bool drawImage(const PdfImageData& image, double xPoints, double yPoints, double widthPoints,
                    double heightPoints, int exifOrientation = 1);
 
     /// Places UTF-8 text that can be extracted, searched and selected but is not painted
     /// (text rendering mode 3), its baseline starting at (x, y), at `fontSizePoints`, with
     /// Helvetica at its natural advance. Characters outside Helvetica's WinAnsi encoding use
-    /// an embedded glyphless fallback font, so every script stays extractable; malformed UTF-8
-    /// becomes U+FFFD. False when no page is open or a number is not finite and positive
-    /// where it must be.
+    /// an embedded glyphless fallback font (half an em wide, a full em for CJK and emoji) that
+    /// continues where Helvetica left off, so every script stays extractable; malformed UTF-8
+    /// becomes U+FFFD. Both fonts are added once per document. Empty text draws nothing and
+    /// succeeds. False when no page is open, x or y is not finite, or the size is not finite
+    /// and positive.
     bool drawInvisibleText(std::string_view utf8, double xPoints, double yPoints,
                            double fontSizePoints);
 
