@@ -1,24 +1,199 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Engine/SearchablePDF.h"
 
+#include "Engine/OrderedPipeline.h"
+#include "Engine/SearchablePage.h"
+#include "Platform/ImageCodec.h"
+#include "Platform/PdfDocument.h"
+#include "Platform/PdfWriter.h"
 #include "Platform/TextRecognizer.h"
 
-// Placeholder until the builder is written.
+#include <cmath>
+#include <new>
+
+// Pages are made (decoded or rendered, recognised, encoded) on one thread per recogniser and
+// added to the writer on the calling thread in page order, a few pages ahead at most: only
+// encoded pages wait, so memory follows the output, not the page count, and the document is
+// the same whatever the number of threads.
 namespace SearchablePDF {
+namespace {
 
-std::optional<Bytes> buildFromImages(const std::vector<Image>&, std::span<TextRecognizer>,
-                                     std::stop_token) {
-    return std::nullopt;
+using PageResult = std::optional<SearchablePage>;
+using Maker = std::function<PageResult(int index, int worker)>;
+using Taker = std::function<bool(int index, PageResult&& page)>;
+
+constexpr double kPointsPerInch = 72.0;
+
+// A few pages per thread may wait, encoded, for their turn to be added.
+int lookAhead(std::span<TextRecognizer> recognizers) {
+    return 2 * static_cast<int>(recognizers.size());
 }
 
-std::optional<Bytes> buildFromImageFiles(const std::vector<std::filesystem::path>&,
-                                         std::span<TextRecognizer>, std::stop_token) {
-    return std::nullopt;
+// Running out of memory on a page must not end the process: the page is then not made, or
+// not taken, and the document is absent.
+Maker guarded(Maker make) {
+    return [make = std::move(make)](int index, int worker) -> PageResult {
+        try {
+            return make(index, worker);
+        } catch (const std::bad_alloc&) {
+            return std::nullopt;
+        }
+    };
 }
 
-std::optional<Bytes> makeSearchable(const std::filesystem::path&, double, std::span<TextRecognizer>,
-                                    std::stop_token) {
-    return std::nullopt;
+Taker guarded(Taker take) {
+    return [take = std::move(take)](int index, PageResult&& page) {
+        try {
+            return take(index, std::move(page));
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    };
+}
+
+bool runPages(int pageCount, std::span<TextRecognizer> recognizers, const std::stop_token& stop,
+              const Maker& make, const Taker& take) {
+    const auto workers = static_cast<int>(recognizers.size());
+    return runOrdered(pageCount, workers, lookAhead(recognizers), stop, guarded(make),
+                      guarded(take));
+}
+
+/// Every page must be made and accepted by the writer, or there is no document.
+std::optional<Bytes> buildAll(int pageCount, std::span<TextRecognizer> recognizers,
+                              const std::stop_token& stop, const Maker& make) {
+    if (pageCount < 1 || recognizers.empty())
+        return std::nullopt;
+    PdfWriter writer;
+    const Taker take = [&writer](int, PageResult&& page) {
+        return page && SearchablePages::add(*page, writer);
+    };
+    if (!runPages(pageCount, recognizers, stop, make, take))
+        return std::nullopt;
+    return writer.finish();
+}
+
+struct FilePage {
+    std::size_t file = 0;
+    int page = 0;
+    int pagesInFile = 0;
+};
+
+std::vector<FilePage> filePages(const std::vector<std::filesystem::path>& files) {
+    std::vector<FilePage> pages;
+    for (std::size_t file = 0; file < files.size(); ++file) {
+        const int count = ImageCodec::filePageCount(files[file]);
+        for (int page = 0; page < count; ++page)
+            pages.push_back({file, page, count});
+    }
+    return pages;
+}
+
+/// Adds the pages of image files to a writer a whole file at a time: a file any of whose
+/// pages cannot be made is left out entirely, as an undecodable file is, rather than
+/// contributing part of its pages.
+class FileCollector {
+public:
+    FileCollector(const std::vector<FilePage>& pages, PdfWriter& writer)
+        : m_pages(pages), m_writer(writer) {}
+
+    bool take(int index, PageResult&& page) {
+        const FilePage& where = m_pages[static_cast<std::size_t>(index)];
+        if (where.page == 0) {
+            m_pending.clear();
+            m_fileFailed = false;
+        }
+        m_fileFailed = m_fileFailed || !page;
+        if (!m_fileFailed)
+            m_pending.push_back(std::move(*page));
+        if (where.page + 1 < where.pagesInFile || m_fileFailed)
+            return true;
+        for (const SearchablePage& pending : m_pending)
+            if (!SearchablePages::add(pending, m_writer))
+                return false;
+        m_added += static_cast<int>(m_pending.size());
+        m_pending.clear();
+        return true;
+    }
+
+    int added() const { return m_added; }
+
+private:
+    const std::vector<FilePage>& m_pages;
+    PdfWriter& m_writer;
+    std::vector<SearchablePage> m_pending;
+    bool m_fileFailed = false;
+    int m_added = 0;
+};
+
+PageResult renderedPage(const PdfPageRenderer& renderer, int index, PageSize box, double dpiScale,
+                        TextRecognizer& recognizer) {
+    const double width = std::round(box.widthPoints * dpiScale);
+    const double height = std::round(box.heightPoints * dpiScale);
+    if (!(width >= 1 && height >= 1 && width <= 1e9 && height <= 1e9))
+        return std::nullopt;
+    auto rendering = renderer.renderPage(index, static_cast<int>(width), static_cast<int>(height));
+    if (!rendering)
+        return std::nullopt;
+    return SearchablePages::fromRendering(std::move(*rendering), kPointsPerInch * dpiScale,
+                                          recognizer);
+}
+
+} // namespace
+
+std::optional<Bytes> buildFromImages(const std::vector<Image>& images,
+                                     std::span<TextRecognizer> recognizers, std::stop_token stop) {
+    return buildAll(static_cast<int>(images.size()), recognizers, stop, [&](int index, int worker) {
+        return SearchablePages::fromImage(images[static_cast<std::size_t>(index)],
+                                          recognizers[worker]);
+    });
+}
+
+std::optional<Bytes> buildFromImageFiles(const std::vector<std::filesystem::path>& files,
+                                         std::span<TextRecognizer> recognizers,
+                                         std::stop_token stop) {
+    const std::vector<FilePage> pages = filePages(files);
+    if (pages.empty() || recognizers.empty())
+        return std::nullopt;
+    PdfWriter writer;
+    FileCollector collector(pages, writer);
+    const Maker make = [&](int index, int worker) {
+        const FilePage& where = pages[static_cast<std::size_t>(index)];
+        return SearchablePages::fromFile(files[where.file], where.page, recognizers[worker]);
+    };
+    const Taker take = [&](int index, PageResult&& page) {
+        return collector.take(index, std::move(page));
+    };
+    if (!runPages(static_cast<int>(pages.size()), recognizers, stop, make, take) ||
+        collector.added() == 0)
+        return std::nullopt;
+    return writer.finish();
+}
+
+std::optional<Bytes> makeSearchable(const std::filesystem::path& pdfAt, double dpiScale,
+                                    std::span<TextRecognizer> recognizers, std::stop_token stop) {
+    const auto document = PdfDocument::openFile(pdfAt);
+    if (!document || recognizers.empty() || !(dpiScale > 0))
+        return std::nullopt;
+    // Read on this thread: the document's structure is not to be used by several at once.
+    std::vector<PageSize> boxes;
+    for (int index = 0; index < document->pageCount(); ++index) {
+        const auto box = document->mediaBox(index);
+        if (!box)
+            return std::nullopt;
+        boxes.push_back(*box);
+    }
+    std::vector<PdfPageRenderer> renderers;
+    for (std::size_t worker = 0; worker < recognizers.size(); ++worker) {
+        auto renderer = document->renderer();
+        if (!renderer)
+            return std::nullopt;
+        renderers.push_back(std::move(*renderer));
+    }
+    return buildAll(static_cast<int>(boxes.size()), recognizers, stop, [&](int index, int worker) {
+        return renderedPage(renderers[static_cast<std::size_t>(worker)], index,
+                            boxes[static_cast<std::size_t>(index)], dpiScale,
+                            recognizers[static_cast<std::size_t>(worker)]);
+    });
 }
 
 } // namespace SearchablePDF

@@ -17,29 +17,36 @@ class TextRecognizer;
 /// where they stand. Recognition uses "es-ES" then "en-US".
 ///
 /// Stateless. `recognizers` are made by the caller; pages are recognised on as many threads
-/// as there are recognisers (at least one), each using its own, with the same result as one.
+/// as there are recognisers, each using its own, with the same result as one. Without any
+/// recogniser the result is absent.
 /// Pages are decoded or rendered, recognised and added a few at a time, so memory does not
 /// grow with the page count beyond the output. A stop request abandons the document (absent).
 /// Nothing throws.
 namespace SearchablePDF {
 
-/// One page per image, in order. Absent for an empty list or when the writer fails; a page
-/// where nothing is recognised carries the image alone.
+/// One page per image, in order, stored losslessly and shown upright (an image whose
+/// exifOrientation is not 1 is turned, and recognised turned). Absent for an empty list, a
+/// malformed image or when the writer fails; a page where nothing is recognised carries the
+/// image alone.
 std::optional<Bytes> buildFromImages(const std::vector<Image>& images,
                                      std::span<TextRecognizer> recognizers,
                                      std::stop_token stop = {});
 
 /// One page per decodable image file (every page of a multi-page TIFF, the first frame of
-/// other formats), in order; files that cannot be decoded are skipped. A JPEG is embedded as
+/// other formats), in order; a file that cannot be decoded is skipped, and so is a TIFF any
+/// of whose pages cannot be (no file contributes part of its pages). A JPEG is embedded as
 /// its own bytes; other images losslessly. An image with an EXIF orientation is shown and
-/// recognised upright. Absent when no page results.
+/// recognised upright, at the file's declared resolution when it has one. Absent when no
+/// page results.
 std::optional<Bytes> buildFromImageFiles(const std::vector<std::filesystem::path>& files,
                                          std::span<TextRecognizer> recognizers,
                                          std::stop_token stop = {});
 
-/// Every page rendered at `dpiScale` pixels per point and made searchable; the output page is
-/// as large in points as the rendering is in pixels. Absent when the file cannot be opened,
-/// has no pages, or any page cannot be rendered (a page is never silently left out).
+/// Every page rendered at `dpiScale` pixels per point and made searchable, recognised at
+/// 72 × dpiScale dpi; the output page is as large in points as the rendering is in pixels.
+/// Pages are stored losslessly, or as a JPEG when that is smaller for a photo-like page.
+/// Absent when the file cannot be opened, has no pages, or any page cannot be rendered (a
+/// page is never silently left out).
 std::optional<Bytes> makeSearchable(const std::filesystem::path& pdfAt, double dpiScale,
                                     std::span<TextRecognizer> recognizers,
                                     std::stop_token stop = {});

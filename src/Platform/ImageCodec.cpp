@@ -5,6 +5,7 @@
 #include "Platform/JpegSupport.h"
 #include "Platform/VipsLoader.h"
 
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -78,6 +79,14 @@ int orientationOf(const VImage& image) {
     return orientation >= 1 && orientation <= 8 ? orientation : 1;
 }
 
+// libvips reports a file without a resolution as 72 dpi (PNG, JFIF without units) or as one
+// pixel per millimetre (TIFF), and cameras write 72 dpi as a placeholder: none of these tells
+// how large the print is, so only a resolution above 72 dpi counts as declared.
+double declaredDotsPerInch(const VImage& image) {
+    const double dotsPerInch = std::round(image.xres() * 25.4 * 100) / 100;
+    return std::isfinite(dotsPerInch) && dotsPerInch > 72.5 ? dotsPerInch : 0.0;
+}
+
 // Strips arrive top to bottom, one at a time, in full width.
 int copyStrip(VipsRegion* region, VipsRect* area, void* target) {
     auto* image = static_cast<Image*>(target);
@@ -100,6 +109,7 @@ std::optional<Image> decodeOpened(const VImage& opened) {
     image.heightPixels = normalised.height();
     image.channels = normalised.bands();
     image.exifOrientation = orientationOf(opened);
+    image.dotsPerInch = declaredDotsPerInch(opened);
     image.pixels.resize(image.byteCount());
     if (vips_sink_disc(normalised.get_image(), copyStrip, &image) != 0)
         return std::nullopt;
@@ -132,6 +142,14 @@ std::optional<Image> decodeBytes(std::span<const std::uint8_t> bytes) {
     if (bytes.empty())
         return std::nullopt;
     return decodeWith([&] { return VipsLoader::openBytes(bytes); });
+}
+
+int filePageCount(const std::filesystem::path& path) {
+    return VipsLoader::filePageCount(path);
+}
+
+std::optional<Image> decodeFilePage(const std::filesystem::path& path, int pageIndex) {
+    return decodeWith([&] { return VipsLoader::openFilePage(path, pageIndex); });
 }
 
 std::optional<Bytes> encodeJpeg(const Image& image, double quality) {
@@ -170,23 +188,6 @@ std::optional<JpegInfo> readJpegInfo(std::span<const std::uint8_t> jpeg) {
     if (!read)
         return std::nullopt;
     return info;
-}
-
-} // namespace ImageCodec
-
-// Placeholders until multi-page files and turning are written.
-namespace ImageCodec {
-
-int filePageCount(const std::filesystem::path& path) {
-    return decodeFile(path) ? 1 : 0;
-}
-
-std::optional<Image> decodeFilePage(const std::filesystem::path& path, int pageIndex) {
-    return pageIndex == 0 ? decodeFile(path) : std::nullopt;
-}
-
-std::optional<Image> turnedUpright(const Image& image) {
-    return image;
 }
 
 } // namespace ImageCodec

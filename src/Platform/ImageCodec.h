@@ -32,8 +32,11 @@ std::optional<Image> decodeFile(const std::filesystem::path& path);
 /// not such an image. Reads headers only.
 int filePageCount(const std::filesystem::path& path);
 
-/// One page of a file, decoded as decodeFile decodes the first (which is page 0). Also fills
-/// Image::dotsPerInch from the file's resolution, when it declares one.
+/// One page of a file, decoded as decodeFile decodes the first (which is page 0); absent past
+/// the last page. Image::dotsPerInch is the file's horizontal resolution when it declares one
+/// above 72 dpi, else 0: libvips reports a missing resolution as 72 dpi (PNG, JFIF without
+/// units) or 25.4 dpi (TIFF), and cameras write 72 as a placeholder. (decodeFile and
+/// decodeBytes fill it the same way.)
 std::optional<Image> decodeFilePage(const std::filesystem::path& path, int pageIndex);
 
 /// The image turned as its exifOrientation says a viewer shows it; the result's orientation

@@ -47,14 +47,24 @@ bool hasArgument(const char* nickname, const char* name) {
     return found;
 }
 
-std::optional<vips::VImage> open(vips::VSource source) {
+// The accepted loader's nickname for the content, or null.
+const char* acceptedLoader(const vips::VSource& source) {
     const char* typeName = vips_foreign_find_load_source(source.get_source());
     if (!typeName) {
         vips_error_clear();
-        return std::nullopt;
+        return nullptr;
     }
     const char* nickname = vips_nickname_find(g_type_from_name(typeName));
-    if (!nickname || !isAccepted(nickname))
+    return nickname && isAccepted(nickname) ? nickname : nullptr;
+}
+
+bool isTiff(std::string_view nickname) {
+    return nickname == "tiffload_source";
+}
+
+std::optional<vips::VImage> open(vips::VSource source, int pageIndex) {
+    const char* nickname = acceptedLoader(source);
+    if (!nickname || pageIndex < 0 || (pageIndex > 0 && !isTiff(nickname)))
         return std::nullopt;
     vips::VImage image;
     vips::VOption* options = vips::VImage::option()
@@ -64,7 +74,7 @@ std::optional<vips::VImage> open(vips::VSource source) {
     // HEIF stays without page/n: unset, libheif picks the primary image, which is the one a
     // viewer shows; page 0 would be the first top-level image even when that is not primary.
     if (std::string_view(nickname) != "heifload_source" && hasArgument(nickname, "page"))
-        options->set("page", 0)->set("n", 1);
+        options->set("page", pageIndex)->set("n", 1);
     vips::VImage::call(nickname, options->set("out", &image));
     return image;
 }
@@ -88,11 +98,37 @@ bool start() {
 }
 
 std::optional<vips::VImage> openFile(const std::filesystem::path& path) {
-    return open(vips::VSource::new_from_file(path.c_str()));
+    return open(vips::VSource::new_from_file(path.c_str()), 0);
 }
 
 std::optional<vips::VImage> openBytes(std::span<const std::uint8_t> bytes) {
-    return open(vips::VSource::new_from_memory(bytes.data(), bytes.size()));
+    return open(vips::VSource::new_from_memory(bytes.data(), bytes.size()), 0);
+}
+
+std::optional<vips::VImage> openFilePage(const std::filesystem::path& path, int pageIndex) {
+    return open(vips::VSource::new_from_file(path.c_str()), pageIndex);
+}
+
+int filePageCount(const std::filesystem::path& path) {
+    if (!start())
+        return 0;
+    int count = 0;
+    try {
+        const vips::VSource source = vips::VSource::new_from_file(path.c_str());
+        const char* nickname = acceptedLoader(source);
+        if (nickname && isTiff(nickname)) {
+            const std::optional<vips::VImage> first = open(source, 0);
+            count = first && first->get_typeof(VIPS_META_N_PAGES) != 0
+                        ? first->get_int(VIPS_META_N_PAGES)
+                        : 1;
+        } else if (nickname) {
+            count = open(source, 0) ? 1 : 0;
+        }
+    } catch (const vips::VError&) {
+        count = 0;
+    }
+    vips_error_clear();
+    return count > 0 ? count : 0;
 }
 
 } // namespace VipsLoader

@@ -21,4 +21,14 @@ bool start();
 std::optional<vips::VImage> openFile(const std::filesystem::path& path);
 std::optional<vips::VImage> openBytes(std::span<const std::uint8_t> bytes);
 
+/// Opens one page of a file as openFile opens the first (page 0 is exactly openFile). Only a
+/// TIFF has pages beyond the first: for other formats a later page is absent, so an animated
+/// GIF or a HEIF sequence counts its first frame only. Throws vips::VError as openFile does,
+/// also for a TIFF page past the last.
+std::optional<vips::VImage> openFilePage(const std::filesystem::path& path, int pageIndex);
+
+/// The number of pages openFilePage can open: a TIFF's page count, 1 for the other accepted
+/// formats, 0 when the file is not one of them or its header is unreadable. Never throws.
+int filePageCount(const std::filesystem::path& path);
+
 } // namespace VipsLoader

@@ -1,0 +1,207 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Engine/SearchablePage.h"
+
+#include "Platform/ImageCodec.h"
+#include "Platform/TextRecognizer.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <new>
+
+namespace SearchablePages {
+namespace {
+
+constexpr double kFontSizeFactor = 0.85;
+constexpr double kSmallestFontSize = 1.0;
+constexpr double kSmallestBoxSide = 1.0;
+
+// A photo-like page by its sampled pixels: no colour covers at least this share of them (text
+// on paper has one background colour; a photo or a textured scan has none) …
+constexpr double kBackgroundShare = 0.5;
+// … or more colours than anti-aliased text in a few inks produces.
+constexpr std::size_t kPhotoColours = 4096;
+constexpr std::size_t kSamples = 65536;
+
+SearchablePage recognised(PdfImageData picture, int exifOrientation, const Image& upright,
+                          TextRecognizer& recognizer) {
+    SearchablePage page;
+    page.picture = std::move(picture);
+    page.exifOrientation = exifOrientation;
+    page.size = {static_cast<double>(upright.widthPixels),
+                 static_cast<double>(upright.heightPixels)};
+    page.lines = OCREngine::recognize(upright, languages(), recognizer);
+    return page;
+}
+
+std::optional<SearchablePage> fromUpright(const Image& upright, TextRecognizer& recognizer) {
+    auto picture = PdfWriter::losslessImage(upright);
+    if (!picture)
+        return std::nullopt;
+    return recognised(std::move(*picture), 1, upright, recognizer);
+}
+
+bool startsLikeJpeg(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::array<char, 3> head{};
+    return in.read(head.data(), head.size()) && static_cast<std::uint8_t>(head[0]) == 0xFF &&
+           static_cast<std::uint8_t>(head[1]) == 0xD8 && static_cast<std::uint8_t>(head[2]) == 0xFF;
+}
+
+std::optional<Bytes> readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    try {
+        Bytes bytes(std::istreambuf_iterator<char>(in), {});
+        return in.bad() ? std::nullopt : std::optional<Bytes>(std::move(bytes));
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+// The JPEG file itself, when it holds exactly the picture that was decoded from it.
+std::optional<PdfImageData> embeddableJpeg(const std::filesystem::path& path,
+                                           const Image& decoded) {
+    if (!startsLikeJpeg(path))
+        return std::nullopt;
+    const auto bytes = readFile(path);
+    auto picture = bytes ? PdfWriter::jpegImage(*bytes) : std::nullopt;
+    if (!picture || picture->widthPixels != decoded.widthPixels ||
+        picture->heightPixels != decoded.heightPixels)
+        return std::nullopt;
+    return picture;
+}
+
+std::optional<Image> upright(Image&& image) {
+    if (image.exifOrientation == 1)
+        return std::move(image);
+    return ImageCodec::turnedUpright(image);
+}
+
+// A page whose pixels are all neutral is stored as one gray channel: the same picture in a
+// third of the bytes.
+void reduceToGrayIfNeutral(Image& image) {
+    if (image.channels != 3 || image.pixels.size() != image.byteCount())
+        return;
+    const std::size_t count = image.pixels.size() / 3;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t* pixel = &image.pixels[i * 3];
+        if (pixel[0] != pixel[1] || pixel[1] != pixel[2])
+            return;
+    }
+    for (std::size_t i = 0; i < count; ++i)
+        image.pixels[i] = image.pixels[i * 3];
+    image.pixels.resize(count);
+    image.pixels.shrink_to_fit();
+    image.channels = 1;
+}
+
+std::optional<PdfImageData> smallerJpeg(const Image& image, std::size_t thanBytes) {
+    const auto jpeg = ImageCodec::encodeJpeg(image, kPhotoJpegQuality);
+    if (!jpeg || jpeg->size() >= thanBytes)
+        return std::nullopt;
+    return PdfWriter::jpegImage(*jpeg);
+}
+
+std::vector<std::uint32_t> sampledColours(const Image& image) {
+    const std::size_t pixels = image.pixels.size() / static_cast<std::size_t>(image.channels);
+    const std::size_t step = std::max<std::size_t>(1, pixels / kSamples);
+    std::vector<std::uint32_t> colours;
+    colours.reserve(pixels / step + 1);
+    for (std::size_t i = 0; i < pixels; i += step) {
+        const std::uint8_t* pixel = &image.pixels[i * static_cast<std::size_t>(image.channels)];
+        colours.push_back(image.channels >= 3
+                              ? (std::uint32_t{pixel[0]} << 16) | (pixel[1] << 8) | pixel[2]
+                              : std::uint32_t{pixel[0]} * 0x010101u);
+    }
+    return colours;
+}
+
+} // namespace
+
+const std::vector<std::string>& languages() {
+    static const std::vector<std::string> tags = {"es-ES", "en-US"};
+    return tags;
+}
+
+std::optional<SearchablePage> fromImage(const Image& image, TextRecognizer& recognizer) {
+    if (image.exifOrientation == 1)
+        return fromUpright(image, recognizer);
+    const auto turned = ImageCodec::turnedUpright(image);
+    if (!turned)
+        return std::nullopt;
+    return fromUpright(*turned, recognizer);
+}
+
+std::optional<SearchablePage> fromFile(const std::filesystem::path& path, int pageIndex,
+                                       TextRecognizer& recognizer) {
+    auto decoded = ImageCodec::decodeFilePage(path, pageIndex);
+    if (!decoded)
+        return std::nullopt;
+    auto jpeg = pageIndex == 0 ? embeddableJpeg(path, *decoded) : std::nullopt;
+    const int orientation = decoded->exifOrientation;
+    const auto turned = upright(std::move(*decoded));
+    if (!turned)
+        return std::nullopt;
+    if (jpeg)
+        return recognised(std::move(*jpeg), orientation, *turned, recognizer);
+    return fromUpright(*turned, recognizer);
+}
+
+std::optional<SearchablePage> fromRendering(Image rendering, double dotsPerInch,
+                                            TextRecognizer& recognizer) {
+    reduceToGrayIfNeutral(rendering);
+    rendering.dotsPerInch = dotsPerInch;
+    auto picture = PdfWriter::losslessImage(rendering);
+    if (!picture)
+        return std::nullopt;
+    if (isPhotoLike(rendering))
+        if (auto jpeg = smallerJpeg(rendering, picture->byteCount()))
+            picture = std::move(jpeg);
+    return recognised(std::move(*picture), 1, rendering, recognizer);
+}
+
+bool isPhotoLike(const Image& image) {
+    if (image.channels < 1 || image.pixels.empty() || image.pixels.size() != image.byteCount())
+        return false;
+    auto colours = sampledColours(image);
+    std::sort(colours.begin(), colours.end());
+    std::size_t distinct = 0;
+    std::size_t commonest = 0;
+    for (auto run = colours.begin(); run != colours.end(); ++distinct) {
+        const auto end = std::upper_bound(run, colours.end(), *run);
+        commonest = std::max(commonest, static_cast<std::size_t>(end - run));
+        run = end;
+    }
+    return static_cast<double>(commonest) <
+               kBackgroundShare * static_cast<double>(colours.size()) ||
+           distinct > kPhotoColours;
+}
+
+bool add(const SearchablePage& page, PdfWriter& writer) {
+    const double width = page.size.widthPoints;
+    const double height = page.size.heightPoints;
+    if (!writer.beginPage(width, height))
+        return false;
+    if (!writer.drawImage(page.picture, 0, 0, width, height, page.exifOrientation)) {
+        writer.endPage();
+        return false;
+    }
+    for (const OCRLine& line : page.lines)
+        drawInvisible(line.text, OCREngine::pageRect(line.box, page.size), writer);
+    writer.endPage();
+    return true;
+}
+
+void drawInvisible(std::string_view text, const Rect& box, PdfWriter& writer) {
+    if (text.empty() || !(box.height > kSmallestBoxSide) || !(box.width > kSmallestBoxSide))
+        return;
+    const double fontSize = std::max(box.height * kFontSizeFactor, kSmallestFontSize);
+    // A line the writer refuses (a coordinate that is not finite) is left out alone.
+    (void)writer.drawInvisibleText(text, box.x, box.y, fontSize);
+}
+
+} // namespace SearchablePages

@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "Engine/OCREngine.h"
+#include "Platform/Image.h"
+#include "Platform/PdfDocument.h"
+#include "Platform/PdfWriter.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TextRecognizer;
+
+/// One page of a searchable PDF, made on a worker thread and later added to the document's
+/// writer: the picture already encoded for the PDF, and the lines recognised in it.
+struct SearchablePage {
+    PdfImageData picture;
+    int exifOrientation = 1; // how the stored picture is turned to fill the page
+    PageSize size;           // one point per pixel of the upright picture
+    std::vector<OCRLine> lines;
+};
+
+/// The steps of SearchablePDF, one page at a time. The page makers are thread-safe (each
+/// call uses the recogniser it is given); absent means the page cannot be made.
+namespace SearchablePages {
+
+/// Recognition languages, in priority order.
+const std::vector<std::string>& languages();
+
+/// Quality of the JPEG tried for a photo-like rendered page: high enough that a page stays
+/// as legible as its lossless copy.
+inline constexpr double kPhotoJpegQuality = 0.9;
+
+/// An image shown upright (turned as its exifOrientation says) and stored losslessly.
+std::optional<SearchablePage> fromImage(const Image& image, TextRecognizer& recognizer);
+
+/// Page `pageIndex` of an image file (see ImageCodec::decodeFilePage). The first page of a
+/// JPEG file keeps the file's own bytes, turned upright by the page's drawing rather than
+/// re-encoded; anything else is stored upright and losslessly. Recognised upright, at the
+/// file's resolution when it declares one.
+std::optional<SearchablePage> fromFile(const std::filesystem::path& path, int pageIndex,
+                                       TextRecognizer& recognizer);
+
+/// A rendered PDF page, recognised at `dotsPerInch`. Stored losslessly (as gray when every
+/// pixel is neutral) unless the page looks like a photo and a JPEG at kPhotoJpegQuality is
+/// smaller.
+std::optional<SearchablePage> fromRendering(Image rendering, double dotsPerInch,
+                                            TextRecognizer& recognizer);
+
+/// Whether an image looks like a photo or a scan with paper texture, where JPEG beats lossless
+/// coding, rather than drawn text and flat colour, where lossless is better and exact.
+/// Decided on a sample of pixels.
+bool isPhotoLike(const Image& image);
+
+/// Adds the page to the writer: the picture filling the page, then every line drawn with
+/// drawInvisible. False when the writer refuses the page or its picture.
+bool add(const SearchablePage& page, PdfWriter& writer);
+
+/// One line of invisible text: nothing for empty text or a box 1 point or less high or wide;
+/// otherwise Helvetica at the box height × 0.85 (at least 1 point), its baseline starting at
+/// the box's bottom-left corner, at the font's natural advance.
+void drawInvisible(std::string_view text, const Rect& box, PdfWriter& writer);
+
+} // namespace SearchablePages
