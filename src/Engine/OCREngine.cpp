@@ -3,11 +3,17 @@
 
 #include "Platform/TextRecognizer.h"
 
-// Placeholder until recognition is written.
 namespace OCREngine {
 
-std::vector<OCRLine> recognize(const Image&, const std::vector<std::string>&, TextRecognizer&) {
-    return {};
+std::vector<OCRLine> recognize(const Image& image, const std::vector<std::string>& languages,
+                               TextRecognizer& recognizer) {
+    // The image carries its own resolution when known; 0 lets the recogniser assume a scan's.
+    std::vector<TextRecognizer::Line> found = recognizer.recognize(image, languages, 0);
+    std::vector<OCRLine> lines;
+    lines.reserve(found.size());
+    for (TextRecognizer::Line& line : found)
+        lines.push_back({std::move(line.text), {line.x, line.y, line.width, line.height}});
+    return lines;
 }
 
 Rect pageRect(Rect normalized, PageSize pageSize) {

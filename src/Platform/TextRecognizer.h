@@ -28,7 +28,9 @@ public:
 
     /// Loads the languages (BCP 47 tags such as "es-ES", in priority order) whose data is
     /// installed; tags without installed data are left out. With none installed the
-    /// recogniser finds nothing.
+    /// recogniser finds nothing. The data is looked for where TESSDATA_PREFIX says, else in
+    /// the packaged tessdata folders (/usr/share/tesseract-ocr/5/tessdata…). Loading is
+    /// serialised between threads (Tesseract's settings are partly process-wide).
     explicit TextRecognizer(const std::vector<std::string>& languageTags);
     TextRecognizer(TextRecognizer&&) noexcept;
     TextRecognizer& operator=(TextRecognizer&&) noexcept;
@@ -41,9 +43,13 @@ public:
     /// The Tesseract languages in use, joined by '+' ("spa+eng"); empty when none loaded.
     const std::string& languages() const;
 
-    /// Lines in the engine's reading order. `languageTags` are reloaded only when they differ
-    /// from the loaded ones. `dotsPerInch` is the image's resolution (0: the image's own, else
-    /// a typical scan's). Empty when nothing is found or recognition fails.
+    /// Lines in the engine's reading order, blank ones included. `languageTags` are reloaded
+    /// only when they differ from the loaded ones. The engine is told the print's resolution:
+    /// image.dotsPerInch when credible (70–2400), else `dotsPerInch` when credible, else 300.
+    /// The image must be 8-bit gray or RGB as Image describes. Empty when nothing is found,
+    /// no language is loaded, the image is malformed or recognition fails.
+    /// Turns OpenMP's parallel regions off for the calling thread (libgomp keeps that setting
+    /// per thread): Tesseract's own threads only slow a page down, several times over.
     std::vector<Line> recognize(const Image& image, const std::vector<std::string>& languageTags,
                                 double dotsPerInch);
 
