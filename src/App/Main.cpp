@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The `parvo` executable: the window when run without arguments, the headless front end when
-// given the "compress" command. The headless path never creates a QApplication, so it runs
-// without a display.
+// given a command (compress, ocr, merge, split, extract). The headless path never creates a
+// QApplication, so it runs without a display.
 #include "App/CompressCommand.h"
 #include "App/Icons.h"
 #include "App/MainWindow.h"
+#include "App/OcrCommand.h"
 #include "App/ParvoApp.h"
+#include "App/PdfToolsCommand.h"
 #include "App/ScreenshotTour.h"
 #include "Platform/ProcessTuning.h"
 
@@ -45,11 +47,26 @@ void stopOnSignals(std::stop_source stop) {
     }).detach();
 }
 
-int runCompressCommand(const std::vector<std::string>& arguments) {
+std::string usage() {
+    return CompressCommand::usage() + "\n" + OcrCommand::usage() + "\n" + PdfToolsCommand::usage();
+}
+
+bool isCommand(const std::string& name) {
+    return name == "compress" || name == "ocr" || PdfToolsCommand::handles(name);
+}
+
+// Every command takes the arguments after its name and the same stop request, and returns
+// the same exit statuses.
+int runCommand(const std::string& command, const std::vector<std::string>& rest) {
     std::stop_source stop;
     stopOnSignals(stop);
-    return CompressCommand::run({arguments.begin() + 1, arguments.end()}, std::cout, std::cerr,
-                                stop.get_token());
+    if (command == "compress") {
+        return CompressCommand::run(rest, std::cout, std::cerr, stop.get_token());
+    }
+    if (command == "ocr") {
+        return OcrCommand::run(rest, std::cout, std::cerr, stop.get_token());
+    }
+    return PdfToolsCommand::run(command, rest, std::cout, std::cerr, stop.get_token());
 }
 
 // The window is quiet: Qt's warnings (fonts, platform plugins, D-Bus) go nowhere.
@@ -88,16 +105,16 @@ int main(int argc, char** argv) {
         return runWindow(argc, argv, {});
     }
     if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
-        std::cout << CompressCommand::usage();
+        std::cout << usage();
         return CompressCommand::kSuccess;
     }
     // Undocumented: used by scripts/screenshots to photograph each tab.
     if (arguments.size() == 2 && arguments[0] == "--screenshots") {
         return runWindow(1, argv, arguments[1]);
     }
-    if (arguments.front() != "compress") {
-        std::cerr << CompressCommand::usage();
+    if (!isCommand(arguments.front())) {
+        std::cerr << usage();
         return CompressCommand::kBadArguments;
     }
-    return runCompressCommand(arguments);
+    return runCommand(arguments.front(), {arguments.begin() + 1, arguments.end()});
 }

@@ -24,10 +24,14 @@ class TextRecognizer;
 /// renamed into place, replacing a file of an earlier run; the batch's own sources are never
 /// chosen as output names.
 ///
-/// Synchronous: run a batch on a worker thread. Nothing throws.
+/// Synchronous: run a batch on a worker thread. Different batches may run at once on
+/// different threads; one batch's arguments belong to that batch. Nothing throws.
 namespace OCRWorkflow {
 
 inline constexpr std::string_view kMode = "OCR";
+
+/// Raster scale of a PDF's pages for recognition, in pixels per point.
+inline constexpr double kPdfDpiScale = 2.0;
 
 /// The notes a row can carry; the prefix is followed by the system's error description.
 namespace Notes {
@@ -39,33 +43,60 @@ inline constexpr std::string_view kCouldntSavePrefix = "Couldn't save: ";
 /// png, jpg, jpeg, heic, heif, tiff, gif and pdf ("tif" is not among them).
 const std::set<std::string, std::less<>>& acceptedExtensions();
 
-/// A dropped location the screen queues: a regular file (or not a folder) whose lower-cased
-/// extension is accepted. Folders are never searched.
+/// A dropped location the screen queues: anything but a folder (or a link to one) whose
+/// last extension, lower-cased, is accepted ("scan.TIFF" yes; "scan.tif", "notes.txt" and a
+/// folder named "x.pdf" no). Folders are never searched. Does not read the file.
 bool accepts(const std::filesystem::path& location);
 
 /// folder/stem-searchable.pdf for folder/stem.ext (a.b.png gives a.b-searchable.pdf).
 std::filesystem::path outputURL(const std::filesystem::path& source);
 
-/// Makes one file's searchable PDF: bytes, or nothing when no document results.
+/// Makes one file's searchable PDF: bytes, or nothing when no document results (or when a
+/// stop abandoned it). `recognizers` are the batch's, for this call's use only.
 using Builder = std::function<std::optional<Bytes>(const std::filesystem::path& source,
                                                    std::span<TextRecognizer> recognizers,
                                                    std::stop_token stop)>;
 
-/// The engine: a ".pdf" (any case) rendered at scale 2.0, any other file as an image file.
+/// The engine: a ".pdf" (any case) rendered at kPdfDpiScale, any other file as an image
+/// file. Nothing for a source that is not a regular file (a pipe or device is never opened).
+/// Given no recogniser, it makes one for this call (slower, same result).
 std::optional<Bytes> engineBuild(const std::filesystem::path& source,
                                  std::span<TextRecognizer> recognizers, std::stop_token stop);
+
+/// Makes `count` recognisers (at least one) for the engine's languages, "es-ES" then "en-US".
+/// Each loads its models: about 0.1 s and 40 MB apiece.
+std::vector<TextRecognizer> engineRecognizers(int count);
+
+/// Makes the recognisers a batch hands to its builder; `count` is BatchHooks::workers.
+using RecognizerFactory = std::function<std::vector<TextRecognizer>(int count)>;
 
 /// What a batch may be told from outside. All optional.
 struct BatchHooks {
     std::stop_token stop;                          // checked before each file and between pages
     std::function<void(const ResultRow&)> rowDone; // on the batch's thread after each row
     Builder builder = engineBuild;
+    /// Called once per batch, just before the first file is built (a batch that builds
+    /// nothing loads no models). When empty: engineRecognizers if `builder` is engineBuild
+    /// itself, none for any other builder (so a test's fake pays for no model loads).
+    RecognizerFactory makeRecognizers;
     int workers = 2; // recognisers made for the batch, so pages of a PDF run in parallel
 };
 
-/// Runs the snapshot in order with one used-name set (started by the sources' keys) and
-/// returns one row per file processed. A stop ends the batch after the file in progress (a
-/// file abandoned by the stop gives no row and writes nothing).
+/// The used-name set a batch starts with: the keys of its own sources, so that no output of
+/// the batch replaces one of its inputs.
+FolderScan::UsedNames sourceKeys(const std::vector<std::filesystem::path>& sources);
+
+/// One file's step: build, then write to the unique form of outputURL(source) (disk not
+/// checked: a file left there by an earlier run is replaced). The chosen name is added to
+/// `used` even when the write fails. Absent only when `stop` was requested and the builder
+/// gave nothing: the file was abandoned, nothing was written.
+std::optional<ResultRow> runFile(const std::filesystem::path& source, FolderScan::UsedNames& used,
+                                 std::span<TextRecognizer> recognizers, const Builder& builder,
+                                 std::stop_token stop = {});
+
+/// Runs the snapshot in order with one used-name set (started by sourceKeys) and returns one
+/// row per file processed. A stop ends the batch after the file in progress (a file
+/// abandoned by the stop gives no row and writes nothing); no temporary file is left.
 std::vector<ResultRow> runBatch(const std::vector<std::filesystem::path>& snapshot,
                                 const BatchHooks& hooks = {});
 

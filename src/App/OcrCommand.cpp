@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "App/OcrCommand.h"
+
+#include "Engine/FolderScan.h"
+
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <system_error>
+
+namespace fs = std::filesystem;
+using namespace OCRWorkflow;
+
+namespace {
+
+constexpr int kMaxWorkers = 8;
+
+struct Request {
+    int workers = BatchHooks{}.workers;
+    std::vector<std::string> paths;
+    bool help = false;
+};
+
+std::optional<int> workersNamed(std::string_view text) {
+    int workers = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), workers);
+    if (error != std::errc() || end != text.data() + text.size() || workers < 1 ||
+        workers > kMaxWorkers) {
+        return std::nullopt;
+    }
+    return workers;
+}
+
+// Options may come anywhere before "--"; everything after "--" is a path.
+std::optional<Request> parse(const std::vector<std::string>& arguments) {
+    Request request;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (optionsEnded || argument.empty() || argument.front() != '-' || argument == "-") {
+            request.paths.push_back(argument);
+        } else if (argument == "--") {
+            optionsEnded = true;
+        } else if (argument == "--help" || argument == "-h") {
+            request.help = true;
+        } else if (argument == "--workers" && i + 1 < arguments.size()) {
+            const auto workers = workersNamed(arguments[++i]);
+            if (!workers) {
+                return std::nullopt;
+            }
+            request.workers = *workers;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (request.paths.empty() && !request.help) {
+        return std::nullopt;
+    }
+    return request;
+}
+
+// What a drop resolves to: an absolute, standardized location of an existing item.
+std::optional<fs::path> resolve(const std::string& argument, std::ostream& err) {
+    std::error_code error;
+    const fs::path location = FolderScan::standardized(fs::absolute(argument, error));
+    if (!error && !fs::exists(location, error) && !error) {
+        error = std::make_error_code(std::errc::no_such_file_or_directory);
+    }
+    if (error) {
+        err << "parvo: " << argument << ": " << error.message() << "\n";
+        return std::nullopt;
+    }
+    return location;
+}
+
+// The accepted files in order, each once; false when some path was not one.
+bool collectFiles(const std::vector<std::string>& paths, std::vector<fs::path>& queue,
+                  std::ostream& err) {
+    bool everyPathAccepted = true;
+    for (const std::string& argument : paths) {
+        const auto location = resolve(argument, err);
+        if (!location) {
+            everyPathAccepted = false;
+        } else if (!accepts(*location)) {
+            err << "parvo: " << argument << ": not a scan or PDF\n";
+            everyPathAccepted = false;
+        } else if (std::find(queue.begin(), queue.end(), *location) == queue.end()) {
+            queue.push_back(*location);
+        }
+    }
+    return everyPathAccepted;
+}
+
+} // namespace
+
+namespace OcrCommand {
+
+std::string usage() {
+    return "usage: parvo ocr PATH...\n"
+           "\n"
+           "Makes scans (png, jpg, jpeg, heic, heif, tiff, gif) and PDFs searchable: each file\n"
+           "gets an invisible text layer and is written beside it as NAME-searchable.pdf,\n"
+           "replacing the output of an earlier run. Sources are never modified; folders are\n"
+           "not searched.\n"
+           "\n"
+           "Exit status: 0 when every file was written; 1 when a file failed or a path was not\n"
+           "a scan or PDF; 2 on bad arguments.\n";
+}
+
+int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+        std::stop_token stop, const Builder& builder) {
+    const auto request = parse(arguments);
+    if (!request) {
+        err << usage();
+        return kBadArguments;
+    }
+    if (request->help) {
+        out << usage();
+        return kSuccess;
+    }
+    std::vector<fs::path> queue;
+    bool ok = collectFiles(request->paths, queue, err);
+    BatchHooks hooks;
+    hooks.stop = stop;
+    hooks.builder = builder;
+    hooks.workers = request->workers;
+    hooks.rowDone = [&](const ResultRow& row) {
+        ResultRows::print(row, out);
+        ok = ok && row.saved.has_value();
+    };
+    const auto rows = runBatch(queue, hooks);
+    if (rows.size() < queue.size()) {
+        err << "parvo: stopped; " << queue.size() - rows.size() << " file(s) not processed\n";
+        ok = false;
+    }
+    return ok ? kSuccess : kFailure;
+}
+
+} // namespace OcrCommand

@@ -1,0 +1,155 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// `parvo ocr` driven through its entry point, with a stand-in builder: argument handling,
+// what is printed, and the exit status.
+#include "App/OcrCommand.h"
+#include "support/Synth.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// "%PDF" for any source, nothing for one whose bytes say "broken".
+std::optional<Bytes> fakeBuild(const fs::path& source, std::span<TextRecognizer>, std::stop_token) {
+    const Bytes content = Synth::readFile(source);
+    if (std::string(content.begin(), content.end()) == "broken") {
+        return std::nullopt;
+    }
+    return Bytes{'%', 'P', 'D', 'F'};
+}
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+Result ocr(const std::vector<std::string>& arguments, std::stop_token stop = {}) {
+    std::ostringstream out;
+    std::ostringstream err;
+    Result result;
+    result.status = OcrCommand::run(arguments, out, err, stop, fakeBuild);
+    result.out = out.str();
+    result.err = err.str();
+    return result;
+}
+
+void writeText(const fs::path& path, const std::string& text) {
+    Synth::writeFile(path, Bytes(text.begin(), text.end()));
+}
+
+std::string savedLine(const fs::path& folder, const std::string& stem, const std::string& ext) {
+    return stem + "." + ext + "  searchable PDF  " +
+           (folder / (stem + "-searchable.pdf")).string() + "\n";
+}
+
+TEST(OcrCommand, BadArgumentsPrintUsageAndExitTwo) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"--target", "web", "a.png"},
+        {"-x", "a.png"},
+        {"--workers"},
+        {"a.png", "--workers"},
+        {"--workers", "0", "a.png"},
+        {"--workers", "9", "a.png"},
+        {"--workers", "two", "a.png"},
+        {"--workers", "1x", "a.png"},
+        {"--workers", "-1", "a.png"},
+        {"--workers", "1"},
+    };
+    for (const auto& arguments : cases) {
+        const Result result = ocr(arguments);
+        const std::string label = arguments.empty() ? "(none)" : arguments.front();
+        EXPECT_EQ(result.status, OcrCommand::kBadArguments) << label;
+        EXPECT_EQ(result.err, OcrCommand::usage()) << label;
+        EXPECT_TRUE(result.out.empty()) << label;
+    }
+}
+
+TEST(OcrCommand, HelpGoesToStandardOutputWithoutTheBenchmarkOption) {
+    for (const char* help : {"--help", "-h"}) {
+        const Result result = ocr({help});
+        EXPECT_EQ(result.status, OcrCommand::kSuccess);
+        EXPECT_EQ(result.out, OcrCommand::usage());
+        EXPECT_TRUE(result.err.empty());
+    }
+    EXPECT_EQ(OcrCommand::usage().rfind("usage: parvo ocr PATH...\n", 0), 0U);
+    EXPECT_EQ(OcrCommand::usage().find("workers"), std::string::npos);
+}
+
+TEST(OcrCommand, EveryFileWrittenExitsZeroWithOneLinePerRowInOrder) {
+    Synth::TempDir dir;
+    writeText(dir / "b.png", "b");
+    writeText(dir / "a.PDF", "a");
+    const std::string b = (dir / "b.png").string();
+    const Result result =
+        ocr({"--workers", "1", b, (dir / "a.PDF").string(), b, (dir / "." / "b.png").string()});
+    EXPECT_EQ(result.status, OcrCommand::kSuccess) << result.err;
+    EXPECT_EQ(result.out, savedLine(dir.path(), "b", "png") + savedLine(dir.path(), "a", "PDF"))
+        << "each file once, in argument order";
+    EXPECT_TRUE(result.err.empty()) << result.err;
+    EXPECT_TRUE(fs::exists(dir / "a-searchable.pdf"));
+}
+
+TEST(OcrCommand, PathsThatAreNotScansAreReportedAndTheRestRun) {
+    Synth::TempDir dir;
+    writeText(dir / "good.jpg", "good");
+    writeText(dir / "notes.txt", "text");
+    writeText(dir / "scan.tif", "tif");
+    fs::create_directory(dir / "folder.pdf");
+    const Result result = ocr({(dir / "missing.png").string(), (dir / "notes.txt").string(),
+                               (dir / "good.jpg").string(), (dir / "scan.tif").string(),
+                               (dir / "folder.pdf").string()});
+    EXPECT_EQ(result.status, OcrCommand::kFailure);
+    EXPECT_EQ(result.out, savedLine(dir.path(), "good", "jpg"));
+    EXPECT_EQ(result.err, "parvo: " + (dir / "missing.png").string() +
+                              ": No such file or directory\n"
+                              "parvo: " +
+                              (dir / "notes.txt").string() +
+                              ": not a scan or PDF\nparvo: " + (dir / "scan.tif").string() +
+                              ": not a scan or PDF\nparvo: " + (dir / "folder.pdf").string() +
+                              ": not a scan or PDF\n");
+    EXPECT_FALSE(fs::exists(dir / "folder.pdf-searchable.pdf"));
+    EXPECT_FALSE(fs::exists(dir / "folder-searchable.pdf"));
+}
+
+TEST(OcrCommand, ARowWithoutOutputFailsTheRun) {
+    Synth::TempDir dir;
+    writeText(dir / "broken.png", "broken");
+    writeText(dir / "fine.png", "fine");
+    const Result result = ocr({(dir / "broken.png").string(), (dir / "fine.png").string()});
+    EXPECT_EQ(result.status, OcrCommand::kFailure);
+    EXPECT_EQ(result.out, "broken.png  No text found\n" + savedLine(dir.path(), "fine", "png"));
+    EXPECT_TRUE(result.err.empty()) << result.err;
+}
+
+TEST(OcrCommand, DoubleDashEndsOptionsAndRelativePathsResolve) {
+    Synth::TempDir dir;
+    writeText(dir / "-scan.png", "dash");
+    const fs::path before = fs::current_path();
+    fs::current_path(dir.path());
+    const Result result = ocr({"--", "-scan.png"});
+    fs::current_path(before);
+    EXPECT_EQ(result.status, OcrCommand::kSuccess) << result.err;
+    EXPECT_EQ(result.out, savedLine(dir.path(), "-scan", "png"));
+}
+
+TEST(OcrCommand, StopBeforeTheFirstFileWritesNothingAndFails) {
+    Synth::TempDir dir;
+    writeText(dir / "a.png", "a");
+    std::stop_source stop;
+    stop.request_stop();
+    const Result result = ocr({(dir / "a.png").string()}, stop.get_token());
+    EXPECT_EQ(result.status, OcrCommand::kFailure);
+    EXPECT_TRUE(result.out.empty());
+    EXPECT_EQ(result.err, "parvo: stopped; 1 file(s) not processed\n");
+    EXPECT_FALSE(fs::exists(dir / "a-searchable.pdf"));
+}
+
+} // namespace
