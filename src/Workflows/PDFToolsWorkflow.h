@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Engine/FolderScan.h"
 #include "Engine/PDFOps.h"
 #include "History/HistoryEntry.h"
 #include "History/UtcDate.h"
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <span>
 #include <stop_token>
 #include <string_view>
 #include <vector>
@@ -18,9 +20,17 @@
 /// The PDF Tools batch without a window: merge the queued PDFs into one, split each into
 /// chunks, or extract a page range from each; every result is written beside its source under
 /// a name that is unique on disk and never replaces a file (if one appears at the chosen name
-/// meanwhile, the next unique name is taken). One result row per output or failure.
+/// meanwhile, the next unique name is taken). One result row per output or failure. Sources
+/// are only read.
 ///
-/// Synchronous: run a batch on a worker thread. Nothing throws.
+/// Output names (each made unique by FolderScan::uniqueURL with the disk checked, against one
+/// used-name set per batch; a name handed out stays used even when its write fails):
+///   merge    "merged.pdf" in the first queued file's folder
+///   split    "<base>-part<k>.pdf", k = 1, 2, … (base: the name without its last extension)
+///   extract  "<base>-p<lower>-<upper>.pdf", the bounds as parsed, not cut to the document
+///
+/// Synchronous: run a batch on a worker thread. One batch's arguments belong to that batch.
+/// Nothing throws.
 namespace PDFToolsWorkflow {
 
 inline constexpr std::string_view kMode = "PDF Tools";
@@ -33,7 +43,8 @@ std::string_view label(Op op);
 inline constexpr std::int64_t kMinSplit = 1;
 inline constexpr std::int64_t kMaxSplit = 500;
 
-/// The notes a row can carry besides page counts.
+/// The notes a row can carry besides page counts ("N pages" for a merge, "Np" for a chunk or
+/// an extraction; "1 pages" too).
 namespace Notes {
 inline constexpr std::string_view kCouldntOpen = "Couldn't open";
 inline constexpr std::string_view kBadRange = "Bad range";
@@ -41,26 +52,75 @@ inline constexpr std::string_view kCouldntSave = "Couldn't save";
 inline constexpr std::string_view kNeedOnePdf = "Need at least one valid PDF";
 } // namespace Notes
 
-/// A dropped location the screen queues: its lower-cased extension is "pdf" and it is not a
-/// folder.
+/// The row name of a merge that produced no document.
+inline constexpr std::string_view kMergeFailedName = "merge";
+
+/// A dropped location the screen queues: its lower-cased extension is "pdf" (A.PDF is taken)
+/// and it is not a folder. The file itself is not read.
 bool accepts(const std::filesystem::path& location);
 
-/// "1-5" → 1…5, "7" → 7…7, "3-" → 3…3, "x-5" → 5…5; absent for "5-3", "0-3", "1-5-9", "".
+/// The text split at every "-", empty pieces dropped, each piece trimmed of spaces and tabs
+/// (not line breaks); pieces that are not "+"-optional decimal integers within 64 bits are
+/// dropped. One number n gives n…n (n ≥ 1); two give a…b (1 ≤ a ≤ b, never swapped);
+/// anything else is absent. "1-5" → 1…5, "3-" → 3…3, "x-5" → 5…5, "+2-+4" → 2…4;
+/// absent for "5-3", "0-3", "1-5-9", "".
 std::optional<PDFOps::PageRange> parseRange(std::string_view text);
 
 /// What a run was started with: a snapshot of the screen's options.
 struct Options {
     Op op = Op::merge;
-    std::int64_t splitN = 10;
+    std::int64_t splitN = 10;               // pages per chunk; below 1 no chunk results
     std::optional<PDFOps::PageRange> range; // parseRange of the range text at the start
 };
+
+/// Called with the chosen location after its name was made unique and before the file is
+/// written there. Tests use it to put something at that name in the meantime.
+using BeforeWrite = std::function<void(const std::filesystem::path& chosen)>;
 
 struct BatchHooks {
     std::stop_token stop;                          // checked between files and outputs
     std::function<void(const ResultRow&)> rowDone; // on the batch's thread after each row
+    BeforeWrite beforeWrite;
 };
 
-/// The rows of one run over the snapshot, in order.
+/// Where one output went: `location` is the last name tried (also on failure).
+struct SaveResult {
+    std::filesystem::path location;
+    bool saved = false;
+};
+
+/// How many names one output tries when items keep appearing at the chosen names.
+inline constexpr int kMaxSaveAttempts = 20;
+
+/// Writes `bytes` at the unique form of `candidate` without replacing anything: when an item
+/// appeared at the chosen name after the check, the next unique name is taken (at most
+/// kMaxSaveAttempts names). Any other failure ends the attempt. Every name tried is in `used`.
+SaveResult saveUnique(std::span<const std::uint8_t> bytes, const std::filesystem::path& candidate,
+                      FolderScan::UsedNames& used, const BeforeWrite& beforeWrite = {});
+
+/// The steps of a batch, each callable on its own with the names already used. Each calls
+/// hooks.rowDone for every row it makes, as soon as the row is final, and passes
+/// hooks.beforeWrite to saveUnique. Rows carry one of the notes above.
+
+/// One row: the merged document of the readable files, in order, or "merge" with
+/// kNeedOnePdf when no page results (files that can't be opened add nothing).
+ResultRow mergeFiles(const std::vector<std::filesystem::path>& files, FolderScan::UsedNames& used,
+                     const BatchHooks& hooks = {});
+
+/// One row per chunk written (or failed to write), or one kCouldntOpen row; no row when the
+/// document gives no chunk. A stop request ends it between chunks (the chunks written so far
+/// keep their rows).
+std::vector<ResultRow> splitFile(const std::filesystem::path& source, std::int64_t every,
+                                 FolderScan::UsedNames& used, const BatchHooks& hooks = {});
+
+/// One row: the extraction, kCouldntOpen (before any range check), or kBadRange when the
+/// range is absent or holds no page of the document.
+ResultRow extractFile(const std::filesystem::path& source, std::optional<PDFOps::PageRange> range,
+                      FolderScan::UsedNames& used, const BatchHooks& hooks = {});
+
+/// The rows of one run over the snapshot, in order, with one used-name set starting empty.
+/// A stop request ends the batch between files and outputs; the rows so far are returned and
+/// no temporary file is left behind. Split ignores options.range; Extract ignores splitN.
 std::vector<ResultRow> runBatch(const std::vector<std::filesystem::path>& snapshot,
                                 const Options& options, const BatchHooks& hooks = {});
 
