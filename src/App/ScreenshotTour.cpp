@@ -3,6 +3,9 @@
 
 #include "App/MainWindow.h"
 #include "History/HistoryStore.h"
+#include "Views/DropHandler.h"
+#include "Views/OCRView.h"
+#include "Views/PDFToolsView.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -12,9 +15,11 @@
 #include <QImage>
 #include <QMimeData>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPointer>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -58,6 +63,43 @@ QList<QUrl> makeInputs(const QString& folder) {
     return urls;
 }
 
+// A born-digital document of `pages` pages, each with a heading and a paragraph.
+QUrl makePdf(const QString& folder, const QString& name, int pages) {
+    const QString path = QDir(folder).filePath(name);
+    QPdfWriter writer(path);
+    writer.setResolution(72);
+    QPainter painter(&writer);
+    for (int page = 1; page <= pages; ++page) {
+        if (page > 1) {
+            writer.newPage();
+        }
+        painter.setFont(QFont(QStringLiteral("Sans"), 20, QFont::Bold));
+        painter.drawText(
+            60, 90, QStringLiteral("%1 \u2014 page %2").arg(name.section('.', 0, 0)).arg(page));
+        painter.setFont(QFont(QStringLiteral("Sans"), 11));
+        painter.drawText(QRect(60, 120, 480, 600), Qt::TextWordWrap,
+                         QStringLiteral("Figures for the period, notes on method and the tables "
+                                        "that the summary refers to."));
+    }
+    return QUrl::fromLocalFile(path);
+}
+
+// A scan-like picture of a few printed lines, large enough to recognise.
+QUrl makeScan(const QString& folder, const QString& name, const QStringList& lines) {
+    QImage image(900, 120 + 60 * int(lines.size()), QImage::Format_RGB32);
+    image.fill(QColor(0xf4, 0xf1, 0xea));
+    QPainter painter(&image);
+    painter.setPen(QColor(0x22, 0x22, 0x22));
+    painter.setFont(QFont(QStringLiteral("Serif"), 28));
+    for (int i = 0; i < lines.size(); ++i) {
+        painter.drawText(60, 100 + 60 * i, lines[i]);
+    }
+    painter.end();
+    const QString path = QDir(folder).filePath(name);
+    image.save(path, nullptr, 92);
+    return QUrl::fromLocalFile(path);
+}
+
 // Drops the files through the same event a desktop drag delivers.
 void dropOn(QWidget& target, const QList<QUrl>& urls) {
     QMimeData mime;
@@ -91,35 +133,98 @@ bool saveTabs(MainWindow& window, const QString& folder) {
     return saved;
 }
 
+// The tour's stages, in order: each batch runs alone so that none slows another.
+enum class Stage { compress, pdfTools, ocr, extras, photograph };
+
 struct Tour {
     QPointer<MainWindow> window;
     HistoryStore* history;
     QString folder;
     QTemporaryDir inputs;
     QElapsedTimer clock;
-    bool started = false;
+    Stage stage = Stage::compress;
 };
 
-// Polled every 100 ms: start the batch once the drop is queued, photograph when it is logged.
+bool idleWithRows(FileQueueScreen& screen) {
+    return !screen.batch().working() && !screen.batch().done().empty();
+}
+
+bool queued(FileQueueScreen& screen) {
+    return screen.drops().pending() == 0 && screen.batch().queueSize() > 0;
+}
+
+// Advances the tour by at most one stage; true when it is ready to be photographed.
+bool advance(Tour& tour, QWidget& compress, PDFToolsView& pdfTools, OCRView& ocr) {
+    switch (tour.stage) {
+    case Stage::compress:
+        if (QPushButton* start = buttonLabelled(compress, QStringLiteral("Compress"));
+            start && start->isEnabled()) {
+            start->click();
+            tour.stage = Stage::pdfTools;
+        }
+        return false;
+    case Stage::pdfTools:
+        if (!tour.history->entries().empty() && queued(pdfTools)) {
+            pdfTools.run();
+            tour.stage = Stage::ocr;
+        }
+        return false;
+    case Stage::ocr:
+        if (idleWithRows(pdfTools) && queued(ocr)) {
+            ocr.run();
+            tour.stage = Stage::extras;
+        }
+        return false;
+    case Stage::extras:
+        // Files waiting for the next run above the last run's rows.
+        if (idleWithRows(ocr)) {
+            const QString folder = tour.inputs.path();
+            dropOn(pdfTools, {makePdf(folder, QStringLiteral("Appendix.pdf"), 2)});
+            dropOn(ocr, {makeScan(folder, QStringLiteral("Letter.jpg"), {QStringLiteral("Dear")})});
+            tour.stage = Stage::photograph;
+        }
+        return false;
+    case Stage::photograph:
+        return queued(pdfTools) && queued(ocr);
+    }
+    return false;
+}
+
+// Polled every 100 ms.
 void step(Tour& tour, QTimer& timer) {
-    QWidget* compress = tour.window ? tour.window->tabs()->widget(0) : nullptr;
-    if (!compress || tour.clock.elapsed() > 60000) {
+    QTabWidget* tabs = tour.window ? tour.window->tabs() : nullptr;
+    auto* pdfTools = tabs ? qobject_cast<PDFToolsView*>(tabs->widget(1)) : nullptr;
+    auto* ocr = tabs ? qobject_cast<OCRView*>(tabs->widget(2)) : nullptr;
+    if (!pdfTools || !ocr || tour.clock.elapsed() > 120000) {
         QCoreApplication::exit(1);
         return;
     }
-    if (!tour.started) {
-        if (QPushButton* start = buttonLabelled(*compress, QStringLiteral("Compress"));
-            start && start->isEnabled()) {
-            start->click();
-            tour.started = true;
-        }
-        return;
-    }
-    if (tour.history->entries().empty()) {
+    if (!advance(tour, *tabs->widget(0), *pdfTools, *ocr)) {
         return;
     }
     timer.stop();
     QCoreApplication::exit(saveTabs(*tour.window, tour.folder) ? 0 : 1);
+}
+
+// Queues the inputs of every screen: photos to compress, PDFs to split, scans to recognise.
+void dropInputs(MainWindow& window, const QString& folder) {
+    QWidget* compress = window.tabs()->widget(0);
+    if (auto* picker = compress->findChild<QComboBox*>()) {
+        picker->setCurrentIndex(1); // Web (1 MB): the generated photos are larger than that
+    }
+    dropOn(*compress, makeInputs(folder));
+    QWidget* pdfTools = window.tabs()->widget(1);
+    if (auto* picker = pdfTools->findChild<QComboBox*>()) {
+        picker->setCurrentIndex(1); // Split every N
+    }
+    if (auto* every = pdfTools->findChild<QSpinBox*>()) {
+        every->setValue(2);
+    }
+    dropOn(*pdfTools, {makePdf(folder, QStringLiteral("Quarterly report.pdf"), 5)});
+    dropOn(*window.tabs()->widget(2),
+           {makeScan(folder, QStringLiteral("Receipt scan.png"),
+                     {QStringLiteral("Corner Bakery"), QStringLiteral("2 loaves of rye  7.40"),
+                      QStringLiteral("Total  7.40")})});
 }
 
 } // namespace
@@ -133,11 +238,7 @@ void start(MainWindow& window, HistoryStore& history, const QString& folder) {
     tour->folder = folder;
     tour->clock.start();
     window.resize(980, 660);
-    QWidget* compress = window.tabs()->widget(0);
-    if (auto* picker = compress->findChild<QComboBox*>()) {
-        picker->setCurrentIndex(1); // Web (1 MB): the generated photos are larger than that
-    }
-    dropOn(*compress, makeInputs(tour->inputs.path()));
+    dropInputs(window, tour->inputs.path());
     auto* timer = new QTimer(&window);
     QObject::connect(timer, &QTimer::timeout, timer, [tour, timer] { step(*tour, *timer); });
     timer->start(100);

@@ -9,39 +9,23 @@
 #include "Views/LocalPath.h"
 #include "Views/QueueRowWidget.h"
 #include "Views/ResultRowWidget.h"
+#include "Views/ScreenParts.h"
 #include "Workflows/ByteCountFormat.h"
 
 #include <QComboBox>
-#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QShortcut>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
 namespace CW = CompressWorkflow;
+namespace SP = ScreenParts;
 
 namespace {
 
-// Deletes the layout's items from `first` on, with their widgets: taking an item out of a
-// layout hands it to the caller.
-void removeRowsFrom(QLayout& layout, int first) {
-    while (layout.count() > first) {
-        QLayoutItem* item = layout.takeAt(first);
-        delete item->widget();
-        delete item;
-    }
-}
-
-constexpr int kHeaderMargin = 14;
-constexpr int kHeaderSpacing = 12;
-constexpr int kHeaderSymbolSize = 22;
 constexpr int kPickerWidth = 160;
-constexpr int kListMargin = 16;
-constexpr int kListSpacing = 8;
-constexpr int kDividerSpace = 4;
 
 const QString kStartLabel = QStringLiteral("Compress");
 const QString kWorkingLabel = QStringLiteral("Compressing\u2026");
@@ -52,13 +36,6 @@ QString emptyStateText() {
                        "Mac. Drop a folder to compress everything inside."));
 }
 
-QFrame* divider(QWidget* parent) {
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-}
-
 QLabel* sectionLabel(QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setObjectName(QStringLiteral("section"));
@@ -66,15 +43,6 @@ QLabel* sectionLabel(QWidget* parent) {
     label->setFont(Appearance::caption2(label->font()));
     Appearance::makeSecondary(*label);
     return label;
-}
-
-// A filled button in the accent colour, the look of a window's main action.
-void makeProminent(QPushButton& button) {
-    QPalette palette = button.palette();
-    palette.setColor(QPalette::Button, palette.color(QPalette::Highlight));
-    palette.setColor(QPalette::ButtonText, palette.color(QPalette::HighlightedText));
-    button.setPalette(palette);
-    button.setDefault(true);
 }
 
 std::vector<HistoryEntry> compressEntries(const std::vector<CW::Outcome>& rows) {
@@ -100,7 +68,7 @@ CompressView::CompressView(HistoryStore& history, QWidget* parent)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(makeHeader());
-    column->addWidget(divider(this));
+    column->addWidget(SP::divider(this));
     column->addWidget(makeBody(), 1);
 
     m_drops = new DropHandler<CW::Job>(
@@ -110,10 +78,7 @@ CompressView::CompressView(HistoryStore& history, QWidget* parent)
         },
         [this](const std::vector<CW::Job>& jobs) { m_batch->append(jobs); });
 
-    for (const auto keys : {Qt::CTRL | Qt::Key_Return, Qt::CTRL | Qt::Key_Enter}) {
-        auto* shortcut = new QShortcut(QKeySequence(keys), this);
-        connect(shortcut, &QShortcut::activated, this, &CompressView::compress);
-    }
+    SP::addRunShortcut(*this, [this] { compress(); });
     connect(m_batch, &BatchControllerBase::queueChanged, this, &CompressView::showQueue);
     connect(m_batch, &BatchControllerBase::doneChanged, this, &CompressView::showDone);
     connect(m_batch, &BatchControllerBase::workingChanged, this, &CompressView::showState);
@@ -122,14 +87,8 @@ CompressView::CompressView(HistoryStore& history, QWidget* parent)
 
 QWidget* CompressView::makeHeader() {
     auto* header = new QWidget(this);
-    auto* row = new QHBoxLayout(header);
-    row->setContentsMargins(kHeaderMargin, kHeaderMargin, kHeaderMargin, kHeaderMargin);
-    row->setSpacing(kHeaderSpacing);
-    row->addWidget(Appearance::symbolLabel(QStringLiteral("doc.zipper"), kHeaderSymbolSize,
-                                           Icons::accent(this), header));
-    auto* name = new QLabel(QStringLiteral("Parvo"), header);
-    name->setFont(Appearance::headline(name->font()));
-    row->addWidget(name);
+    QHBoxLayout* row =
+        SP::headerRow(*header, QStringLiteral("doc.zipper"), QStringLiteral("Parvo"));
     row->addStretch(1);
     m_picker = new QComboBox(header);
     m_picker->setObjectName(QStringLiteral("target"));
@@ -142,7 +101,7 @@ QWidget* CompressView::makeHeader() {
     row->addWidget(m_picker);
     m_start = new QPushButton(kStartLabel, header);
     m_start->setObjectName(QStringLiteral("start"));
-    makeProminent(*m_start);
+    SP::makeProminent(*m_start);
     connect(m_start, &QPushButton::clicked, this, &CompressView::compress);
     row->addWidget(m_start);
     return header;
@@ -153,40 +112,26 @@ QWidget* CompressView::makeBody() {
     m_body->addWidget(new EmptyStateWidget(QStringLiteral("square.and.arrow.down"),
                                            QStringLiteral("Drop images, PDFs or a folder"),
                                            emptyStateText(), m_body));
-    auto* scroll = new QScrollArea(m_body);
-    scroll->setObjectName(QStringLiteral("list"));
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    scroll->setWidget(makeList());
-    m_body->addWidget(scroll);
+    m_body->addWidget(SP::scrollingList(makeList(), m_body));
     return m_body;
 }
 
 QWidget* CompressView::makeList() {
     auto* list = new QWidget;
     auto* column = new QVBoxLayout(list);
-    column->setContentsMargins(kListMargin, kListMargin, kListMargin, kListMargin);
-    column->setSpacing(kListSpacing);
+    column->setContentsMargins(SP::kListMargin, SP::kListMargin, SP::kListMargin, SP::kListMargin);
+    column->setSpacing(SP::kListSpacing);
 
     m_queueSection = new QWidget(list);
     m_queueSection->setObjectName(QStringLiteral("queue"));
-    m_queueRows = new QVBoxLayout(m_queueSection);
-    m_queueRows->setContentsMargins(0, 0, 0, 0);
-    m_queueRows->setSpacing(kListSpacing);
+    m_queueRows = SP::rowColumn(m_queueSection);
     m_queueRows->addWidget(sectionLabel(m_queueSection));
     column->addWidget(m_queueSection);
 
     m_doneSection = new QWidget(list);
     m_doneSection->setObjectName(QStringLiteral("done"));
-    m_doneRows = new QVBoxLayout(m_doneSection);
-    m_doneRows->setContentsMargins(0, 0, 0, 0);
-    m_doneRows->setSpacing(kListSpacing);
-    auto* line = new QVBoxLayout;
-    line->setContentsMargins(0, kDividerSpace, 0, kDividerSpace);
-    line->addWidget(divider(m_doneSection));
-    m_doneRows->addLayout(line);
+    m_doneRows = SP::rowColumn(m_doneSection);
+    m_doneRows->addLayout(SP::spacedDivider(m_doneSection));
     QLabel* doneLabel = sectionLabel(m_doneSection);
     doneLabel->setText(QStringLiteral("DONE"));
     m_doneRows->addWidget(doneLabel);
@@ -228,7 +173,7 @@ void CompressView::setCompressor(CW::Compressor compressor) {
 void CompressView::showQueue() {
     const auto& queue = m_batch->queue();
     if (queue.size() < m_queueShown) {
-        removeRowsFrom(*m_queueRows, 1);
+        SP::removeRowsFrom(*m_queueRows, 1);
         m_queueShown = 0;
     }
     for (; m_queueShown < queue.size(); ++m_queueShown) {
@@ -246,7 +191,7 @@ void CompressView::showQueue() {
 
 void CompressView::showDone() {
     constexpr int kFixedItems = 2; // the divider and "DONE"
-    removeRowsFrom(*m_doneRows, kFixedItems);
+    SP::removeRowsFrom(*m_doneRows, kFixedItems);
     for (const CW::Outcome& outcome : m_batch->done()) {
         m_doneRows->addWidget(new ResultRowWidget(rowContent(outcome), m_doneSection));
     }

@@ -1,18 +1,47 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Views/OCRView.h"
 
+#include "History/UtcDate.h"
 #include "Views/Appearance.h"
-#include "Views/EmptyStateWidget.h"
 
-#include <QVBoxLayout>
+#include <utility>
 
-OCRView::OCRView(HistoryStore& history, QWidget* parent) : QWidget(parent), m_history(history) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(new EmptyStateWidget(
-        QStringLiteral("doc.text.magnifyingglass"), QStringLiteral("Drop scans or image PDFs"),
-        Appearance::onThisComputer(
-            QStringLiteral("Parvo adds an invisible, searchable text layer — your scans become "
-                           "selectable and findable. On your Mac.")),
-        this));
+namespace {
+
+FileQueueScreen::Look look() {
+    FileQueueScreen::Look look;
+    look.symbol = QStringLiteral("text.viewfinder");
+    look.title = QStringLiteral("Make searchable");
+    look.runLabel = QStringLiteral("Run OCR");
+    look.workingLabel = QStringLiteral("Working\u2026");
+    look.emptySymbol = QStringLiteral("doc.text.magnifyingglass");
+    look.emptyTitle = QStringLiteral("Drop scans or image PDFs");
+    look.emptyText = Appearance::onThisComputer(
+        QStringLiteral("Parvo adds an invisible, searchable text layer \u2014 your scans become "
+                       "selectable and findable. On your Mac."));
+    look.hintText = QStringLiteral("Drop scans or PDFs to make searchable");
+    return look;
+}
+
+std::vector<HistoryEntry> ocrEntries(const std::vector<ResultRow>& rows) {
+    return OCRWorkflow::historyEntries(rows, UtcDate::systemClock());
+}
+
+} // namespace
+
+OCRView::OCRView(HistoryStore& history, QWidget* parent)
+    : FileQueueScreen(history, look(), OCRWorkflow::accepts, ocrEntries, parent) {}
+
+void OCRView::setBuilder(OCRWorkflow::Builder builder) {
+    m_builder = std::move(builder);
+}
+
+FileBatch::Work OCRView::makeWork() {
+    return [builder = m_builder](const std::vector<std::filesystem::path>& snapshot,
+                                 std::stop_token stop) {
+        OCRWorkflow::BatchHooks hooks;
+        hooks.stop = std::move(stop);
+        hooks.builder = builder;
+        return OCRWorkflow::runBatch(snapshot, hooks);
+    };
 }

@@ -1,18 +1,97 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Views/PDFToolsView.h"
 
+#include "History/UtcDate.h"
 #include "Views/Appearance.h"
-#include "Views/EmptyStateWidget.h"
 
-#include <QVBoxLayout>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <utility>
+
+namespace PT = PDFToolsWorkflow;
+
+namespace {
+
+constexpr int kPickerWidth = 150;
+constexpr int kRangeWidth = 64;
+constexpr int kInitialSplit = 10;
+const QString kInitialRange = QStringLiteral("1-5");
+
+FileQueueScreen::Look look() {
+    FileQueueScreen::Look look;
+    look.symbol = QStringLiteral("doc.on.doc");
+    look.title = QStringLiteral("PDF Tools");
+    look.runLabel = QStringLiteral("Run");
+    look.workingLabel = QStringLiteral("Working\u2026");
+    look.emptySymbol = QStringLiteral("doc.on.doc");
+    look.emptyTitle = QStringLiteral("Drop PDFs");
+    look.emptyText = Appearance::onThisComputer(QStringLiteral(
+        "Merge several into one, split into chunks, or pull out a page range. On your Mac."));
+    look.emptyTitleStyle = EmptyStateWidget::TitleStyle::title;
+    look.hintText = QStringLiteral("Drop PDFs");
+    return look;
+}
+
+std::vector<HistoryEntry> pdfToolsEntries(const std::vector<ResultRow>& rows) {
+    return PT::historyEntries(rows, UtcDate::systemClock());
+}
+
+} // namespace
 
 PDFToolsView::PDFToolsView(HistoryStore& history, QWidget* parent)
-    : QWidget(parent), m_history(history) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(new EmptyStateWidget(
-        QStringLiteral("doc.on.doc"), QStringLiteral("Drop PDFs"),
-        Appearance::onThisComputer(QStringLiteral(
-            "Merge several into one, split into chunks, or pull out a page range. On your Mac.")),
-        this));
+    : FileQueueScreen(history, look(), PT::accepts, pdfToolsEntries, parent) {
+    makeControls();
+    showControls();
+}
+
+void PDFToolsView::makeControls() {
+    m_op = new QComboBox(this);
+    m_op->setObjectName(QStringLiteral("operation"));
+    for (const PT::Op op : PT::kOps) {
+        const std::string_view label = PT::label(op);
+        m_op->addItem(QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size())),
+                      static_cast<int>(op));
+    }
+    m_op->setFixedWidth(kPickerWidth);
+    addHeaderControl(m_op);
+
+    m_every = new QSpinBox(this);
+    m_every->setObjectName(QStringLiteral("every"));
+    m_every->setPrefix(QStringLiteral("every "));
+    m_every->setRange(static_cast<int>(PT::kMinSplit), static_cast<int>(PT::kMaxSplit));
+    m_every->setValue(kInitialSplit);
+    addHeaderControl(m_every);
+
+    m_range = new QLineEdit(kInitialRange, this);
+    m_range->setObjectName(QStringLiteral("range"));
+    m_range->setPlaceholderText(kInitialRange);
+    m_range->setFixedWidth(kRangeWidth);
+    m_range->setFrame(true);
+    addHeaderControl(m_range);
+
+    connect(m_op, &QComboBox::currentIndexChanged, this, &PDFToolsView::showControls);
+}
+
+void PDFToolsView::showControls() {
+    const PT::Op op = options().op;
+    m_every->setVisible(op == PT::Op::split);
+    m_range->setVisible(op == PT::Op::extract);
+}
+
+PT::Options PDFToolsView::options() const {
+    PT::Options options;
+    options.op = static_cast<PT::Op>(m_op->currentData().toInt());
+    options.splitN = m_every->value();
+    options.range = PT::parseRange(m_range->text().toStdString());
+    return options;
+}
+
+FileBatch::Work PDFToolsView::makeWork() {
+    return [options = options()](const std::vector<std::filesystem::path>& snapshot,
+                                 std::stop_token stop) {
+        PT::BatchHooks hooks;
+        hooks.stop = std::move(stop);
+        return PT::runBatch(snapshot, options, hooks);
+    };
 }

@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QFrame;
+class QHBoxLayout;
+class QLayout;
+class QPushButton;
+class QScrollArea;
+class QVBoxLayout;
+class QWidget;
+
+/// The pieces every working screen is built from, so that their headers, dividers and lists
+/// line up: measures in pixels, widgets created as children of the given parent. UI thread only.
+namespace ScreenParts {
+
+inline constexpr int kHeaderMargin = 14;
+inline constexpr int kHeaderSpacing = 12;
+inline constexpr int kHeaderSymbolSize = 22;
+inline constexpr int kListMargin = 16;
+inline constexpr int kListSpacing = 8;
+inline constexpr int kDividerSpace = 4;
+
+/// A thin horizontal line.
+QFrame* divider(QWidget* parent);
+
+/// A layout holding a divider with kDividerSpace above and below it.
+QVBoxLayout* spacedDivider(QWidget* parent);
+
+/// Gives `header` its row layout (kHeaderMargin around, kHeaderSpacing apart) and puts the
+/// symbol in the accent colour and the title in the headline style into it.
+QHBoxLayout* headerRow(QWidget& header, const QString& symbolName, const QString& title);
+
+/// A filled button in the accent colour, the look of a window's main action.
+void makeProminent(QPushButton& button);
+
+/// Ctrl+Return and Ctrl+Enter (Command on macOS) call `action` while `screen` is visible in
+/// the active window; the action itself decides whether it may run.
+void addRunShortcut(QWidget& screen, const std::function<void()>& action);
+
+/// A frameless, vertically scrolling area with a visible scroll bar, showing `content`.
+QScrollArea* scrollingList(QWidget* content, QWidget* parent);
+
+/// A column for list rows: no margins, rows kListSpacing apart.
+QVBoxLayout* rowColumn(QWidget* owner);
+
+/// Deletes the layout's items from `first` on, with their widgets.
+void removeRowsFrom(QLayout& layout, int first);
+
+} // namespace ScreenParts
