@@ -14,6 +14,7 @@
 #include "Platform/PdfDocument.h"
 
 #include "Platform/PopplerRender.h"
+#include "Platform/QpdfLinks.h"
 #include "Platform/QpdfPages.h"
 
 #include <algorithm>
@@ -38,6 +39,12 @@ struct PdfCore {
     bool modified = false;
     std::mutex renderMutex;
     std::shared_ptr<const Bytes> renderBytes;
+    // This document's named destinations, for the documents its pages are copied into;
+    // made on the first copy. Shared: those documents keep it for repairLinks().
+    std::shared_ptr<QpdfLinks::NamedDestinations> namedDestinations;
+    // Pages copied in, with their origins, for repairLinks(). Declared last: its handles into
+    // the sources' documents go first.
+    std::vector<QpdfLinks::CopiedPage> copies;
 };
 
 std::optional<Bytes> readWholeFile(const std::filesystem::path& path) {
@@ -102,6 +109,23 @@ std::shared_ptr<const Bytes> renderBytes(PdfCore& core) {
     if (!core.renderBytes)
         core.renderBytes = makeRenderBytes(core);
     return core.renderBytes;
+}
+
+// Remembers where the page just appended came from. A page copied from this document itself
+// inherits the origin of the page it duplicates, if that one was copied in.
+void recordCopy(PdfCore& core, PdfCore& source, QPDFObjectHandle page) {
+    const QPDFObjectHandle copy = core.qpdf->getAllPages().back();
+    if (&source != &core) {
+        if (!source.namedDestinations)
+            source.namedDestinations = std::make_shared<QpdfLinks::NamedDestinations>(*source.qpdf);
+        core.copies.push_back({source.namedDestinations, page, copy});
+        return;
+    }
+    const auto origin =
+        std::find_if(core.copies.begin(), core.copies.end(),
+                     [&](const QpdfLinks::CopiedPage& c) { return c.copy.isSameObjectAs(page); });
+    if (origin != core.copies.end())
+        core.copies.push_back({origin->source, origin->sourcePage, copy});
 }
 
 void markModified(PdfCore& core) {
@@ -218,6 +242,20 @@ bool PdfDocument::appendPageCopy(const PdfDocument& source, int pageIndex) {
         m_state->ownRenderer.reset();
         m_state->rendererFailed = false;
         QPDFPageDocumentHelper(*core.qpdf).addPage(QPDFPageObjectHelper(page), false);
+        recordCopy(core, *sourceCore, page);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool PdfDocument::repairLinks() {
+    auto& core = *m_state->core;
+    markModified(core);
+    m_state->ownRenderer.reset();
+    m_state->rendererFailed = false;
+    try {
+        QpdfLinks::repair(core.copies);
         return true;
     } catch (const std::exception&) {
         return false;

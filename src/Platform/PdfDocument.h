@@ -57,6 +57,15 @@ public:
     /// not be in use on another thread meanwhile (its renderers may be).
     bool appendPageCopy(const PdfDocument& source, int pageIndex);
 
+    /// Makes the internal links of the pages copied in so far work in this document: a link
+    /// (or GoTo action) whose destination page was copied here too points at its first copy,
+    /// named destinations made explicit, since the sources' name tables are not carried over;
+    /// a link whose page is not here, or whose destination its source cannot resolve, is
+    /// removed (other annotations lose only the action). Web and other links stay. Call after
+    /// the last copy; sources are only read. False when QPDF failed partway (links may then
+    /// be partly repaired, the document stays writable).
+    bool repairLinks();
+
     /// The whole file, compacted with object streams. The same document gives the same bytes
     /// (an encrypted source keeps its encryption and then a fresh /ID). Absent if QPDF fails.
     std::optional<Bytes> writeBytes() const;

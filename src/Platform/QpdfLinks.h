@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+/// Keeps internal links working across page copies. QPDF copies a page's annotations but not
+/// the pages they point at: a destination whose page was copied before the link keeps a
+/// reference to that copy, one copied later becomes null, and named destinations keep names
+/// that the result cannot look up (the name tables are not carried over). Private to the PDF
+/// platform files; throws QPDF's exceptions (std::exception subclasses).
+namespace QpdfLinks {
+
+/// The named destinations of one document (its /Names /Dests tree and old-style /Dests
+/// dictionary), indexed on the first lookup so that the many links of a large document and
+/// the many results made from it share one pass over the tree. Reads the document, never
+/// changes it; one thread at a time.
+class NamedDestinations {
+public:
+    explicit NamedDestinations(QPDF& pdf) : m_pdf(pdf) {}
+    QPDF& document() const { return m_pdf; }
+
+    /// What a name or string destination names (an array or a dictionary with /D), or null.
+    QPDFObjectHandle find(QPDFObjectHandle name);
+
+private:
+    static constexpr int kMaxTreeDepth = 64;
+    void index();
+    void addTreeNode(QPDFObjectHandle node, std::set<QPDFObjGen>& visited, int depth = 0);
+    QPDF& m_pdf;
+    bool m_indexed = false;
+    QPDFObjectHandle m_oldStyle;
+    std::unordered_map<std::string, QPDFObjectHandle> m_tree; // keys: the strings' bytes
+};
+
+/// One page of a document that was copied from another document.
+struct CopiedPage {
+    std::shared_ptr<NamedDestinations> source; // the page's document; outlives the repair
+    QPDFObjectHandle sourcePage;               // the page in that document
+    QPDFObjectHandle copy;                     // the page in the destination
+};
+
+/// What repair() changed, for callers and tests that count.
+struct RepairCount {
+    int relinked = 0; // destinations pointed at a page copy (named ones made explicit)
+    int removed = 0;  // link annotations removed because their page is not in the destination
+};
+
+/// Rewrites the destinations of the copies' annotations from their sources: a destination
+/// (a /Dest or a GoTo action's /D; explicit, or named in the source's /Names /Dests tree or
+/// /Dests dictionary) whose page was copied points at that page's first copy; a link whose
+/// page was not copied, or whose destination cannot be resolved, is removed (another kind
+/// of annotation loses only its GoTo action). Other actions (URI, remote, named) stay.
+/// Only the copies' own objects change; sources are read. Idempotent.
+RepairCount repair(const std::vector<CopiedPage>& copies);
+
+} // namespace QpdfLinks
