@@ -37,19 +37,28 @@ std::optional<PdfDocument> merge(const std::vector<std::filesystem::path>& files
 
 std::vector<PdfDocument> split(const PdfDocument& document, std::int64_t every) {
     std::vector<PdfDocument> chunks;
+    splitEach(document, every, [&](PdfDocument&& chunk) {
+        chunks.push_back(std::move(chunk));
+        return true;
+    });
+    return chunks;
+}
+
+void splitEach(const PdfDocument& document, std::int64_t every,
+               const std::function<bool(PdfDocument&& chunk)>& chunk) {
     const std::int64_t pageCount = document.pageCount();
     if (every < 1 || pageCount < 1)
-        return chunks;
+        return;
     for (std::int64_t start = 1;;) {
         // start + every - 1 would overflow for `every` near the 64-bit maximum.
         const std::int64_t end = every > pageCount - start ? pageCount : start + every - 1;
-        if (auto chunk = extract(document, {start, end}))
-            chunks.push_back(std::move(*chunk));
+        // A chunk none of whose pages could be copied is left out, without a placeholder.
+        if (auto built = extract(document, {start, end}); built && !chunk(std::move(*built)))
+            return;
         if (end >= pageCount)
-            break;
+            return;
         start = end + 1;
     }
-    return chunks;
 }
 
 std::optional<PdfDocument> extract(const PdfDocument& document, PageRange pages) {

@@ -172,15 +172,19 @@ std::vector<ResultRow> splitFile(const fs::path& source, std::int64_t every,
         return {announced(failedRow(fileName(source), Notes::kCouldntOpen), hooks)};
     }
     const std::string base = FolderScan::baseName(source);
-    const std::vector<PdfDocument> chunks = PDFOps::split(*document, every);
     std::vector<ResultRow> rows;
-    for (std::size_t k = 1; k <= chunks.size() && !hooks.stop.stop_requested(); ++k) {
-        const PdfDocument& chunk = chunks[k - 1];
-        const fs::path candidate = sibling(source, base + "-part" + std::to_string(k) + ".pdf");
-        rows.push_back(announced(saveDocument(chunk, candidate, used, hooks.beforeWrite,
+    // Each chunk is written and dropped before the next is built: a long document split
+    // finely would otherwise hold every chunk in memory at once.
+    PDFOps::splitEach(*document, every, [&](PdfDocument&& chunk) {
+        if (hooks.stop.stop_requested()) {
+            return false;
+        }
+        const std::string name = base + "-part" + std::to_string(rows.size() + 1) + ".pdf";
+        rows.push_back(announced(saveDocument(chunk, sibling(source, name), used, hooks.beforeWrite,
                                               pagesNote(chunk.pageCount(), "p")),
                                  hooks));
-    }
+        return true;
+    });
     return rows;
 }
 

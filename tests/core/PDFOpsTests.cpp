@@ -111,6 +111,19 @@ TEST(PDFOpsSplit, ChunksOfEveryNPagesInOrder) {
     }
 }
 
+TEST(PDFOpsSplit, EachChunkIsHandedOverInOrderAndStopping) {
+    const auto source = numbered(7);
+    std::vector<std::vector<int>> seen;
+    PDFOps::splitEach(source, 3, [&](PdfDocument&& chunk) {
+        seen.push_back(writtenPages(chunk));
+        return true;
+    });
+    EXPECT_EQ(seen, (std::vector<std::vector<int>>{{1, 2, 3}, {4, 5, 6}, {7}}));
+    int built = 0;
+    PDFOps::splitEach(source, 3, [&](PdfDocument&&) { return ++built < 2; });
+    EXPECT_EQ(built, 2) << "the consumer is not called again once it says stop";
+}
+
 struct MergeCase {
     const char* name;
     std::vector<std::string> files;
