@@ -200,8 +200,10 @@ void drawInvisible(std::string_view text, const Rect& box, PdfWriter& writer) {
     if (text.empty() || !(box.height > kSmallestBoxSide) || !(box.width > kSmallestBoxSide))
         return;
     const double fontSize = std::max(box.height * kFontSizeFactor, kSmallestFontSize);
-    // A line the writer refuses (a coordinate that is not finite) is left out alone.
-    (void)writer.drawInvisibleText(text, box.x, box.y, fontSize);
+    // A line the writer refuses (a coordinate that is not finite) is left out alone. Lines
+    // that Helvetica would draw wider than their box are narrowed to it: run past the page's
+    // edge, their words could be neither found nor selected.
+    (void)writer.drawInvisibleText(text, box.x, box.y, fontSize, box.width);
 }
 
 } // namespace SearchablePages

@@ -61,7 +61,8 @@ bool add(const SearchablePage& page, PdfWriter& writer);
 
 /// One line of invisible text: nothing for empty text or a box 1 point or less high or wide;
 /// otherwise Helvetica at the box height × 0.85 (at least 1 point), its baseline starting at
-/// the box's bottom-left corner, at the font's natural advance.
+/// the box's bottom-left corner, at the font's natural advance, narrowed to the box's width
+/// when it would be wider.
 void drawInvisible(std::string_view text, const Rect& box, PdfWriter& writer);
 
 } // namespace SearchablePages

@@ -33,6 +33,11 @@ std::vector<Run> runs(std::u32string_view text);
 /// than about half an em.
 bool isWide(char32_t codePoint);
 
+/// How far the character advances the text position, in thousandths of an em: the standard
+/// Helvetica's width for WinAnsi characters, the fallback font's (500, or 1000 when wide) for
+/// the others.
+int advance(char32_t codePoint);
+
 /// Upper-case hexadecimal of the character's UTF-16BE code units (4 or 8 digits).
 std::string utf16Hex(char32_t codePoint);
 

@@ -250,17 +250,37 @@ bool PdfWriter::drawImage(const PdfImageData& image, double xPoints, double yPoi
     }
 }
 
+namespace {
+
+// "s Tz" narrowing the line to maxWidth when its natural width exceeds it; empty otherwise.
+std::string narrowing(std::u32string_view text, double fontSizePoints, double maxWidthPoints) {
+    if (!(maxWidthPoints > 0) || !std::isfinite(maxWidthPoints))
+        return {};
+    double thousandths = 0;
+    for (const char32_t c : text)
+        thousandths += PdfText::advance(c);
+    const double naturalWidth = thousandths * fontSizePoints / 1000;
+    if (naturalWidth <= maxWidthPoints)
+        return {};
+    return PdfSyntax::number(100 * maxWidthPoints / naturalWidth) + " Tz\n";
+}
+
+} // namespace
+
 bool PdfWriter::drawInvisibleText(std::string_view utf8, double xPoints, double yPoints,
-                                  double fontSizePoints) {
+                                  double fontSizePoints, double maxWidthPoints) {
     if (!m_state->page || !std::isfinite(xPoints) || !std::isfinite(yPoints) ||
         !isPositive(fontSizePoints))
         return false;
     try {
-        const auto runs = PdfText::runs(PdfText::decodeUtf8(utf8));
+        const std::u32string text = PdfText::decodeUtf8(utf8);
+        const auto runs = PdfText::runs(text);
         if (runs.empty())
             return true;
         const std::string size = PdfSyntax::number(fontSizePoints);
-        std::string operators = "BT\n3 Tr\n";
+        // Horizontal scaling outlives ET, so a narrowed line keeps it inside q … Q.
+        const std::string scale = narrowing(text, fontSizePoints, maxWidthPoints);
+        std::string operators = scale.empty() ? "BT\n3 Tr\n" : "q\nBT\n3 Tr\n" + scale;
         std::optional<bool> currentWinAnsi;
         for (const auto& run : runs) {
             operators += m_state->selectFont(run, size, currentWinAnsi);
@@ -270,7 +290,7 @@ bool PdfWriter::drawInvisibleText(std::string_view utf8, double xPoints, double 
                     PdfSyntax::number(xPoints) + " " + PdfSyntax::number(yPoints) + " Td\n";
             operators += m_state->showText(run);
         }
-        m_state->page->content += operators + "ET\n";
+        m_state->page->content += operators + (scale.empty() ? "ET\n" : "ET\nQ\n");
         return true;
     } catch (const std::exception&) {
         return false;

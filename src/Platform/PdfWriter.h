@@ -66,14 +66,16 @@ public:
 
     /// Places UTF-8 text that can be extracted, searched and selected but is not painted
     /// (text rendering mode 3), its baseline starting at (x, y), at `fontSizePoints`, with
-    /// Helvetica at its natural advance. Characters outside Helvetica's WinAnsi encoding use
-    /// an embedded glyphless fallback font (half an em wide, a full em for CJK and emoji) that
-    /// continues where Helvetica left off, so every script stays extractable; malformed UTF-8
-    /// becomes U+FFFD. Both fonts are added once per document. Empty text draws nothing and
-    /// succeeds. False when no page is open, x or y is not finite, or the size is not finite
-    /// and positive.
+    /// Helvetica at its natural advance — narrowed horizontally, when `maxWidthPoints` is
+    /// positive and the line would be wider, so that it ends there instead of running past
+    /// its box (text beyond the page edge is neither found nor selectable). Characters outside
+    /// Helvetica's WinAnsi encoding use an embedded glyphless fallback font (half an em wide, a
+    /// full em for CJK and emoji) that continues where Helvetica left off, so every script stays
+    /// extractable; malformed UTF-8 becomes U+FFFD. Both fonts are added once per document. Empty
+    /// text draws nothing and succeeds. False when no page is open, x or y is not finite, or the
+    /// size is not finite and positive.
     bool drawInvisibleText(std::string_view utf8, double xPoints, double yPoints,
-                           double fontSizePoints);
+                           double fontSizePoints, double maxWidthPoints = 0);
 
     void endPage();
     /// Pages begun so far, including an open one.

@@ -97,6 +97,35 @@ TEST(InvisibleText, RunsInBothFontsFollowEachOtherOnOneLine) {
     }
 }
 
+// The advance table must agree with the Helvetica metrics viewers use, or a line narrowed to
+// its box would still overrun it (or stop short of it).
+TEST(InvisibleText, ALineWiderThanItsBoxIsNarrowedToEndThereAndTheNextIsNot) {
+    const std::string text = "Guía de referencia: ¿Qué Straße? W€ll, MMMM iiii — 100%";
+    constexpr double kX = 20, kBaseline = 40, kSize = 30;
+    const auto naturalWidthOf = [&](const std::string& line) {
+        double thousandths = 0;
+        for (const char32_t c : PdfText::decodeUtf8(line))
+            thousandths += PdfText::advance(c);
+        return thousandths * kSize / 1000;
+    };
+    // A Times-like scan font runs about a fifth narrower than Helvetica.
+    const double kBox = 0.8 * naturalWidthOf(text);
+    PdfWriter writer;
+    writer.beginPage(1200, 100);
+    ASSERT_TRUE(writer.drawInvisibleText(text, kX, kBaseline, kSize, kBox));
+    ASSERT_TRUE(writer.drawInvisibleText("natural", kX, kBaseline - 30, kSize, 1000));
+    const auto words = wordsOf(writer.finish().value());
+    ASSERT_FALSE(words.empty());
+    std::string found;
+    for (const Word& word : words)
+        found += (found.empty() ? "" : " ") + word.text;
+    EXPECT_EQ(found, text + " natural");
+    const Word& lastOfFirstLine = words[words.size() - 2];
+    EXPECT_NEAR(lastOfFirstLine.right, kX + kBox, 1.5) << "ends at its box";
+    EXPECT_NEAR(words.back().right - words.back().left, naturalWidthOf("natural"), 0.5)
+        << "the scaling did not leak";
+}
+
 TEST(InvisibleText, PaintsNothing) {
     const Image photo = Synth::photoLike(160, 90);
     const auto image = PdfWriter::losslessImage(photo);
