@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "App/CompressCommand.h"
 
-#include "Engine/FolderScan.h"
+#include "App/CommandLine.h"
 #include "Workflows/CompressWorkflow.h"
 #include "Workflows/TargetChoice.h"
 
 #include <filesystem>
 #include <optional>
 #include <string_view>
-#include <system_error>
 
 namespace fs = std::filesystem;
 using namespace CompressWorkflow;
@@ -34,46 +33,20 @@ std::optional<TargetChoice> choiceNamed(std::string_view name) {
     return std::nullopt;
 }
 
-// Options may come anywhere before "--"; everything after "--" is a path.
 std::optional<Request> parse(const std::vector<std::string>& arguments) {
-    Request request;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (optionsEnded || argument.empty() || argument.front() != '-' || argument == "-") {
-            request.paths.push_back(argument);
-        } else if (argument == "--") {
-            optionsEnded = true;
-        } else if (argument == "--help" || argument == "-h") {
-            request.help = true;
-        } else if (argument == "--target" && i + 1 < arguments.size()) {
-            const auto choice = choiceNamed(arguments[++i]);
-            if (!choice) {
-                return std::nullopt;
-            }
-            request.choice = *choice;
-        } else {
+    const auto parsed = CommandLine::parse(arguments, {"--target"});
+    if (!parsed) {
+        return std::nullopt;
+    }
+    Request request{TargetChoice::email, parsed->paths, parsed->help};
+    if (const auto target = parsed->values.find("--target"); target != parsed->values.end()) {
+        const auto choice = choiceNamed(target->second);
+        if (!choice) {
             return std::nullopt;
         }
-    }
-    if (request.paths.empty() && !request.help) {
-        return std::nullopt;
+        request.choice = *choice;
     }
     return request;
-}
-
-// What a drop resolves to: an absolute, standardized location of an existing item.
-std::optional<fs::path> resolve(const std::string& argument, std::ostream& err) {
-    std::error_code error;
-    const fs::path location = FolderScan::standardized(fs::absolute(argument, error));
-    if (!error && !fs::exists(location, error) && !error) {
-        error = std::make_error_code(std::errc::no_such_file_or_directory);
-    }
-    if (error) {
-        err << "parvo: " << argument << ": " << error.message() << "\n";
-        return std::nullopt;
-    }
-    return location;
 }
 
 // Jobs for every path in order, without duplicates; false when some path gave none.
@@ -81,7 +54,7 @@ bool collectJobs(const std::vector<std::string>& paths, std::vector<Job>& queue,
                  std::ostream& err) {
     bool everyPathGaveJobs = true;
     for (const std::string& argument : paths) {
-        const auto location = resolve(argument, err);
+        const auto location = CommandLine::resolve(argument, err);
         if (!location) {
             everyPathGaveJobs = false;
             continue;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "App/OcrCommand.h"
 
-#include "Engine/FolderScan.h"
+#include "App/CommandLine.h"
 
 #include <algorithm>
 #include <charconv>
@@ -33,46 +33,22 @@ std::optional<int> workersNamed(std::string_view text) {
     return workers;
 }
 
-// Options may come anywhere before "--"; everything after "--" is a path.
 std::optional<Request> parse(const std::vector<std::string>& arguments) {
+    const auto parsed = CommandLine::parse(arguments, {"--workers"});
+    if (!parsed) {
+        return std::nullopt;
+    }
     Request request;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (optionsEnded || argument.empty() || argument.front() != '-' || argument == "-") {
-            request.paths.push_back(argument);
-        } else if (argument == "--") {
-            optionsEnded = true;
-        } else if (argument == "--help" || argument == "-h") {
-            request.help = true;
-        } else if (argument == "--workers" && i + 1 < arguments.size()) {
-            const auto workers = workersNamed(arguments[++i]);
-            if (!workers) {
-                return std::nullopt;
-            }
-            request.workers = *workers;
-        } else {
+    request.paths = parsed->paths;
+    request.help = parsed->help;
+    if (const auto workers = parsed->values.find("--workers"); workers != parsed->values.end()) {
+        const auto count = workersNamed(workers->second);
+        if (!count) {
             return std::nullopt;
         }
-    }
-    if (request.paths.empty() && !request.help) {
-        return std::nullopt;
+        request.workers = *count;
     }
     return request;
-}
-
-// What a drop resolves to: an absolute, standardized location of an existing item.
-std::optional<fs::path> resolve(const std::string& argument, std::ostream& err) {
-    std::error_code error;
-    const fs::path location = FolderScan::standardized(fs::absolute(argument, error));
-    if (!error && !fs::exists(location, error) && !error) {
-        error = std::make_error_code(std::errc::no_such_file_or_directory);
-    }
-    if (error) {
-        err << "parvo: " << argument << ": " << error.message() << "\n";
-        return std::nullopt;
-    }
-    return location;
 }
 
 // The accepted files in order, each once; false when some path was not one.
@@ -80,7 +56,7 @@ bool collectFiles(const std::vector<std::string>& paths, std::vector<fs::path>& 
                   std::ostream& err) {
     bool everyPathAccepted = true;
     for (const std::string& argument : paths) {
-        const auto location = resolve(argument, err);
+        const auto location = CommandLine::resolve(argument, err);
         if (!location) {
             everyPathAccepted = false;
         } else if (!accepts(*location)) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "App/PdfToolsCommand.h"
 
-#include "Engine/FolderScan.h"
+#include "App/CommandLine.h"
 #include "Workflows/PDFToolsWorkflow.h"
 
 #include <algorithm>
@@ -17,8 +17,6 @@ namespace {
 
 struct Request {
     Options options;
-    std::string rangeText;
-    bool rangeGiven = false;
     std::vector<std::string> paths;
     bool help = false;
 };
@@ -48,74 +46,53 @@ std::optional<std::int64_t> chunkSize(const std::string& text) {
     return value;
 }
 
-// An option with a value; false when it does not belong to the command or its value is bad.
-bool takeOption(Request& request, const std::string& option, const std::string& value) {
-    if (option == "--every" && request.options.op == Op::split) {
-        const auto every = chunkSize(value);
-        request.options.splitN = every.value_or(0);
-        return every.has_value();
-    }
-    if (option == "--pages" && request.options.op == Op::extract) {
-        request.rangeText = value;
-        request.rangeGiven = true;
-        return true;
-    }
-    return false;
-}
-
-bool requiredGiven(const Request& request, bool everyGiven) {
-    switch (request.options.op) {
+// The options each operation takes; a value is taken as it is, so `--pages -3` reads "-3".
+std::vector<std::string_view> optionsOf(Op op) {
+    switch (op) {
     case Op::split:
-        return everyGiven;
+        return {"--every"};
     case Op::extract:
-        return request.rangeGiven;
+        return {"--pages"};
     case Op::merge:
-        return true;
+        break;
     }
-    return false;
+    return {};
 }
 
-// Options may come anywhere before "--"; everything after "--" is a path. A value is taken
-// as it is, so `--pages -3` reads the range "-3".
 std::optional<Request> parse(Op op, const std::vector<std::string>& arguments) {
-    Request request;
-    request.options.op = op;
-    bool optionsEnded = false;
-    bool everyGiven = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (optionsEnded || argument.empty() || argument.front() != '-' || argument == "-") {
-            request.paths.push_back(argument);
-        } else if (argument == "--") {
-            optionsEnded = true;
-        } else if (argument == "--help" || argument == "-h") {
-            request.help = true;
-        } else if (i + 1 < arguments.size() && takeOption(request, argument, arguments[i + 1])) {
-            everyGiven = everyGiven || argument == "--every";
-            ++i;
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (!request.help && (request.paths.empty() || !requiredGiven(request, everyGiven))) {
+    const auto parsed = CommandLine::parse(arguments, optionsOf(op));
+    if (!parsed) {
         return std::nullopt;
     }
-    request.options.range = parseRange(request.rangeText);
+    Request request;
+    request.options.op = op;
+    request.paths = parsed->paths;
+    request.help = parsed->help;
+    if (request.help) {
+        return request;
+    }
+    const auto every = parsed->values.find("--every");
+    const auto pages = parsed->values.find("--pages");
+    if (op == Op::split) {
+        const auto size = every == parsed->values.end() ? std::nullopt : chunkSize(every->second);
+        if (!size) {
+            return std::nullopt;
+        }
+        request.options.splitN = *size;
+    }
+    if (op == Op::extract) {
+        if (pages == parsed->values.end()) {
+            return std::nullopt;
+        }
+        request.options.range = parseRange(pages->second);
+    }
     return request;
 }
 
-// An absolute, standardized location of an existing PDF, as a drop would give.
+// An existing PDF, resolved as a drop would resolve it.
 std::optional<fs::path> resolve(const std::string& argument, std::ostream& err) {
-    std::error_code error;
-    const fs::path location = FolderScan::standardized(fs::absolute(argument, error));
-    if (!error && !fs::exists(location, error) && !error) {
-        error = std::make_error_code(std::errc::no_such_file_or_directory);
-    }
-    if (error) {
-        err << "parvo: " << argument << ": " << error.message() << "\n";
-        return std::nullopt;
-    }
-    if (!accepts(location)) {
+    auto location = CommandLine::resolve(argument, err);
+    if (location && !accepts(*location)) {
         err << "parvo: " << argument << ": not a PDF\n";
         return std::nullopt;
     }

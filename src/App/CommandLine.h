@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+/// What the headless commands share: reading their arguments and resolving paths the way a
+/// drop on the window would.
+namespace CommandLine {
+
+/// A command's arguments, sorted into paths and options.
+struct Arguments {
+    std::vector<std::string> paths;
+    std::map<std::string, std::string, std::less<>> values; // an option and its last value
+    bool help = false;                                      // --help or -h
+};
+
+/// Options may come anywhere before "--"; everything after "--" is a path, and so are "-"
+/// and arguments not starting with '-'. An option named in `withValue` takes the next
+/// argument as its value, as it is (so `--pages -3` reads "-3"). Absent for any other option,
+/// an option without its value, or no path at all (unless help was asked for).
+std::optional<Arguments> parse(const std::vector<std::string>& arguments,
+                               const std::vector<std::string_view>& withValue);
+
+/// The absolute, standardized location of an existing item; absent, with a line on `err`
+/// saying why, when there is none.
+std::optional<std::filesystem::path> resolve(const std::string& argument, std::ostream& err);
+
+} // namespace CommandLine
