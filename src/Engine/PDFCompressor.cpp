@@ -4,6 +4,7 @@
 #include "Engine/ImageCompressor.h"
 #include "Engine/ParallelFor.h"
 #include "Engine/QualitySearch.h"
+#include "Platform/ImageCodec.h"
 #include "Platform/PackedImage.h"
 #include "Platform/PdfWriter.h"
 
@@ -40,23 +41,6 @@ std::optional<Bytes> readFile(const std::filesystem::path& path) {
     return bytes;
 }
 
-/// A page whose pixels are all neutral becomes one gray channel: the same picture, but its
-/// JPEG carries no chroma, so it is smaller at the same quality and quicker to make.
-void reduceToGrayIfNeutral(Image& image) {
-    if (image.channels != 3)
-        return;
-    const std::uint8_t* pixel = image.pixels.data();
-    const std::size_t count = image.pixels.size() / 3;
-    for (std::size_t i = 0; i < count; ++i, pixel += 3)
-        if (pixel[0] != pixel[1] || pixel[1] != pixel[2])
-            return;
-    for (std::size_t i = 0; i < count; ++i)
-        image.pixels[i] = image.pixels[i * 3];
-    image.pixels.resize(count);
-    image.pixels.shrink_to_fit();
-    image.channels = 1;
-}
-
 template <typename Renderer>
 std::optional<Image> renderScaled(const PdfDocument& document, const Renderer& renderer,
                                   int pageIndex, double dpiScale) {
@@ -69,7 +53,7 @@ std::optional<Image> renderScaled(const PdfDocument& document, const Renderer& r
         return std::nullopt;
     auto image = renderer.renderPage(pageIndex, static_cast<int>(width), static_cast<int>(height));
     if (image)
-        reduceToGrayIfNeutral(*image);
+        ImageCodec::reduceToGrayIfNeutral(*image);
     return image;
 }
 

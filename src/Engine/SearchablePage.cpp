@@ -81,24 +81,6 @@ std::optional<Image> upright(Image&& image) {
     return ImageCodec::turnedUpright(image);
 }
 
-// A page whose pixels are all neutral is stored as one gray channel: the same picture in a
-// third of the bytes.
-void reduceToGrayIfNeutral(Image& image) {
-    if (image.channels != 3 || image.pixels.size() != image.byteCount())
-        return;
-    const std::size_t count = image.pixels.size() / 3;
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t* pixel = &image.pixels[i * 3];
-        if (pixel[0] != pixel[1] || pixel[1] != pixel[2])
-            return;
-    }
-    for (std::size_t i = 0; i < count; ++i)
-        image.pixels[i] = image.pixels[i * 3];
-    image.pixels.resize(count);
-    image.pixels.shrink_to_fit();
-    image.channels = 1;
-}
-
 std::optional<PdfImageData> smallerJpeg(const Image& image, std::size_t thanBytes) {
     const auto jpeg = ImageCodec::encodeJpeg(image, kPhotoJpegQuality);
     if (!jpeg || jpeg->size() >= thanBytes)
@@ -153,7 +135,7 @@ std::optional<SearchablePage> fromFile(const std::filesystem::path& path, int pa
 
 std::optional<SearchablePage> fromRendering(Image rendering, double dotsPerInch,
                                             TextRecognizer& recognizer) {
-    reduceToGrayIfNeutral(rendering);
+    ImageCodec::reduceToGrayIfNeutral(rendering);
     rendering.dotsPerInch = dotsPerInch;
     auto picture = PdfWriter::losslessImage(rendering);
     if (!picture)

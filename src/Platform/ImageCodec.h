@@ -43,6 +43,11 @@ std::optional<Image> decodeFilePage(const std::filesystem::path& path, int pageI
 /// is 1 (width and height swap for orientations 5–8). Absent for a malformed image.
 std::optional<Image> turnedUpright(const Image& image);
 
+/// Makes an RGB image whose pixels are all neutral (R = G = B) one gray channel: the same
+/// picture in a third of the bytes, whose encodings carry no chroma. Other images are left
+/// as they are.
+void reduceToGrayIfNeutral(Image& image);
+
 /// As decodeFile, from an in-memory file.
 std::optional<Image> decodeBytes(std::span<const std::uint8_t> bytes);
 
