@@ -48,4 +48,22 @@ std::optional<fs::path> resolve(const std::string& argument, std::ostream& err) 
     return location;
 }
 
+bool collectFiles(const std::vector<std::string>& arguments,
+                  const std::function<bool(const fs::path&)>& accepts, std::string_view refusal,
+                  std::vector<fs::path>& queue, std::ostream& err) {
+    bool everyArgumentTaken = true;
+    for (const std::string& argument : arguments) {
+        const auto location = resolve(argument, err);
+        if (!location) {
+            everyArgumentTaken = false;
+        } else if (!accepts(*location)) {
+            err << "parvo: " << argument << ": " << refusal << "\n";
+            everyArgumentTaken = false;
+        } else if (std::find(queue.begin(), queue.end(), *location) == queue.end()) {
+            queue.push_back(*location);
+        }
+    }
+    return everyArgumentTaken;
+}
+
 } // namespace CommandLine

@@ -32,4 +32,12 @@ std::optional<Arguments> parse(const std::vector<std::string>& arguments,
 /// saying why, when there is none.
 std::optional<std::filesystem::path> resolve(const std::string& argument, std::ostream& err);
 
+/// The files a command works on: every argument that resolves and that `accepts` takes, in
+/// order, each once. Each other argument gets a line on `err` ("parvo: ARG: " and the reason,
+/// `refusal` when `accepts` refused it). False when some argument was left out.
+bool collectFiles(const std::vector<std::string>& arguments,
+                  const std::function<bool(const std::filesystem::path&)>& accepts,
+                  std::string_view refusal, std::vector<std::filesystem::path>& queue,
+                  std::ostream& err);
+
 } // namespace CommandLine

@@ -3,7 +3,6 @@
 
 #include "App/CommandLine.h"
 
-#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <optional>
@@ -51,24 +50,6 @@ std::optional<Request> parse(const std::vector<std::string>& arguments) {
     return request;
 }
 
-// The accepted files in order, each once; false when some path was not one.
-bool collectFiles(const std::vector<std::string>& paths, std::vector<fs::path>& queue,
-                  std::ostream& err) {
-    bool everyPathAccepted = true;
-    for (const std::string& argument : paths) {
-        const auto location = CommandLine::resolve(argument, err);
-        if (!location) {
-            everyPathAccepted = false;
-        } else if (!accepts(*location)) {
-            err << "parvo: " << argument << ": not a scan or PDF\n";
-            everyPathAccepted = false;
-        } else if (std::find(queue.begin(), queue.end(), *location) == queue.end()) {
-            queue.push_back(*location);
-        }
-    }
-    return everyPathAccepted;
-}
-
 } // namespace
 
 namespace OcrCommand {
@@ -97,7 +78,7 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         return kSuccess;
     }
     std::vector<fs::path> queue;
-    bool ok = collectFiles(request->paths, queue, err);
+    bool ok = CommandLine::collectFiles(request->paths, accepts, "not a scan or PDF", queue, err);
     BatchHooks hooks;
     hooks.stop = stop;
     hooks.builder = builder;

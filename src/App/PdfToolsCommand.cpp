@@ -4,7 +4,6 @@
 #include "App/CommandLine.h"
 #include "Workflows/PDFToolsWorkflow.h"
 
-#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <optional>
@@ -89,31 +88,6 @@ std::optional<Request> parse(Op op, const std::vector<std::string>& arguments) {
     return request;
 }
 
-// An existing PDF, resolved as a drop would resolve it.
-std::optional<fs::path> resolve(const std::string& argument, std::ostream& err) {
-    auto location = CommandLine::resolve(argument, err);
-    if (location && !accepts(*location)) {
-        err << "parvo: " << argument << ": not a PDF\n";
-        return std::nullopt;
-    }
-    return location;
-}
-
-// The queue in argument order without repeats; false when some path was left out.
-bool collectQueue(const std::vector<std::string>& paths, std::vector<fs::path>& queue,
-                  std::ostream& err) {
-    bool everyPathQueued = true;
-    for (const std::string& argument : paths) {
-        const auto location = resolve(argument, err);
-        if (!location) {
-            everyPathQueued = false;
-        } else if (std::find(queue.begin(), queue.end(), *location) == queue.end()) {
-            queue.push_back(*location);
-        }
-    }
-    return everyPathQueued;
-}
-
 } // namespace
 
 namespace PdfToolsCommand {
@@ -152,7 +126,7 @@ int run(std::string_view command, const std::vector<std::string>& arguments, std
         return kSuccess;
     }
     std::vector<fs::path> queue;
-    bool ok = collectQueue(request->paths, queue, err);
+    bool ok = CommandLine::collectFiles(request->paths, accepts, "not a PDF", queue, err);
     if (queue.empty()) {
         return kFailure;
     }
