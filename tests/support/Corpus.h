@@ -20,6 +20,10 @@ std::optional<std::filesystem::path> file(std::string_view relativePath);
 std::vector<std::filesystem::path> files(std::string_view subfolder,
                                          const std::vector<std::string_view>& extensions);
 
+/// `files` without those on which Poppler's renderer never returns (the corpus names them
+/// "…poppler_loop…"). In-process sweeps leave them out; the worker tests contain the hang.
+std::vector<std::filesystem::path> withoutRendererHangs(std::vector<std::filesystem::path> files);
+
 } // namespace Corpus
 
 /// Declares `var` as the path of a corpus file, or skips the test when it is missing.
