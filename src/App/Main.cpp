@@ -2,12 +2,12 @@
 // The `parvo` executable: the window when run without arguments, the headless front end when
 // given a command (compress, ocr, merge, split, extract). The headless path never creates a
 // QApplication, so it runs without a display.
-#include "App/CompressCommand.h"
-#include "App/Icons.h"
+#include "Cli/CompressCommand.h"
+#include "Desktop/Icons.h"
 #include "App/MainWindow.h"
-#include "App/OcrCommand.h"
+#include "Cli/OcrCommand.h"
 #include "App/ParvoApp.h"
-#include "App/PdfToolsCommand.h"
+#include "Cli/PdfToolsCommand.h"
 #include "App/ScreenshotTour.h"
 #include "Platform/ProcessTuning.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "App/MainWindow.h"
 
-#include "App/Icons.h"
+#include "Desktop/Icons.h"
 #include "App/UpdaterController.h"
 #include "Views/CompressView.h"
 #include "Views/HistoryView.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "App/CommandLine.h"
+#include "Cli/CommandLine.h"
 
 #include "Engine/FolderScan.h"
 

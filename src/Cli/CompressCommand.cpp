@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "App/CompressCommand.h"
+#include "Cli/CompressCommand.h"
 
-#include "App/CommandLine.h"
+#include "Cli/CommandLine.h"
 #include "Workflows/CompressWorkflow.h"
 #include "Workflows/TargetChoice.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "App/OcrCommand.h"
+#include "Cli/OcrCommand.h"
 
-#include "App/CommandLine.h"
+#include "Cli/CommandLine.h"
 
 #include <charconv>
 #include <filesystem>

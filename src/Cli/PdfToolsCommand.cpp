@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "App/PdfToolsCommand.h"
+#include "Cli/PdfToolsCommand.h"
 
-#include "App/CommandLine.h"
+#include "Cli/CommandLine.h"
 #include "Workflows/PDFToolsWorkflow.h"
 
 #include <charconv>

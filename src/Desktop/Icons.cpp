@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "App/Icons.h"
+#include "Desktop/Icons.h"
 
 #include <QApplication>
 #include <QHash>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "App/Reveal.h"
+#include "Desktop/Reveal.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

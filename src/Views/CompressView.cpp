@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Views/CompressView.h"
 
-#include "App/Icons.h"
+#include "Desktop/Icons.h"
 #include "History/UtcDate.h"
 #include "Views/Appearance.h"
 #include "Views/DropHandler.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Views/DropHint.h"
 
-#include "App/Icons.h"
+#include "Desktop/Icons.h"
 #include "Views/Appearance.h"
 
 #include <QEvent>

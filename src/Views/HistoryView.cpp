@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Views/HistoryView.h"
 
-#include "App/DateText.h"
-#include "App/Icons.h"
-#include "App/Reveal.h"
+#include "Desktop/DateText.h"
+#include "Desktop/Icons.h"
+#include "Desktop/Reveal.h"
 #include "History/HistoryStore.h"
 #include "Views/Appearance.h"
 #include "Views/EmptyStateWidget.h"

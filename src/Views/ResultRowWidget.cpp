@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Views/ResultRowWidget.h"
 
-#include "App/Icons.h"
-#include "App/Reveal.h"
+#include "Desktop/Icons.h"
+#include "Desktop/Reveal.h"
 #include "Views/Appearance.h"
 #include "Views/ElidedLabel.h"
 

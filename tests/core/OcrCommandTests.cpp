@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // `parvo ocr` driven through its entry point, with a stand-in builder: argument handling,
 // what is printed, and the exit status.
-#include "App/OcrCommand.h"
+#include "Cli/OcrCommand.h"
 #include "support/Synth.h"
 
 #include <filesystem>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "App/PdfToolsCommand.h"
+#include "Cli/PdfToolsCommand.h"
 #include "Platform/PdfDocument.h"
 #include "support/Synth.h"
 #include "support/SynthPdf.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "App/DateText.h"
+#include "Desktop/DateText.h"
 #include "History/HistoryStore.h"
 #include "Views/HistoryRowDelegate.h"
 #include "Views/HistoryView.h"
