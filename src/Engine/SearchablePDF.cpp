@@ -58,14 +58,23 @@ bool runPages(int pageCount, std::span<TextRecognizer> recognizers, const std::s
                       guarded(take));
 }
 
+void report(const PageProgress& progress, int pagesDone, int pageCount) {
+    if (progress)
+        progress(pagesDone, pageCount);
+}
+
 /// Every page must be made and accepted by the writer, or there is no document.
 std::optional<Bytes> buildAll(int pageCount, std::span<TextRecognizer> recognizers,
-                              const std::stop_token& stop, const Maker& make) {
+                              const std::stop_token& stop, const Maker& make,
+                              const PageProgress& progress) {
     if (pageCount < 1 || recognizers.empty())
         return std::nullopt;
     PdfWriter writer;
-    const Taker take = [&writer](int, PageResult&& page) {
-        return page && SearchablePages::add(*page, writer);
+    const Taker take = [&](int index, PageResult&& page) {
+        if (!page || !SearchablePages::add(*page, writer))
+            return false;
+        report(progress, index + 1, pageCount);
+        return true;
     };
     if (!runPages(pageCount, recognizers, stop, make, take))
         return std::nullopt;
@@ -93,8 +102,10 @@ std::vector<FilePage> filePages(const std::vector<std::filesystem::path>& files)
 /// contributing part of its pages.
 class FileCollector {
 public:
-    FileCollector(const std::vector<FilePage>& pages, PdfWriter& writer)
-        : m_pages(pages), m_writer(writer) {}
+    FileCollector(const std::vector<FilePage>& pages, PdfWriter& writer,
+                  const PageProgress& progress)
+        : m_pages(pages), m_writer(writer), m_progress(progress),
+          m_counted(static_cast<int>(pages.size())) {}
 
     bool take(int index, PageResult&& page) {
         const FilePage& where = m_pages[static_cast<std::size_t>(index)];
@@ -102,15 +113,18 @@ public:
             m_pending.clear();
             m_fileFailed = false;
         }
+        if (!page && !m_fileFailed)
+            m_counted -= where.pagesInFile;
         m_fileFailed = m_fileFailed || !page;
         if (!m_fileFailed)
             m_pending.push_back(std::move(*page));
         if (where.page + 1 < where.pagesInFile || m_fileFailed)
             return true;
-        for (const SearchablePage& pending : m_pending)
+        for (const SearchablePage& pending : m_pending) {
             if (!SearchablePages::add(pending, m_writer))
                 return false;
-        m_added += static_cast<int>(m_pending.size());
+            report(m_progress, ++m_added, m_counted);
+        }
         m_pending.clear();
         return true;
     }
@@ -120,6 +134,8 @@ public:
 private:
     const std::vector<FilePage>& m_pages;
     PdfWriter& m_writer;
+    const PageProgress& m_progress;
+    int m_counted; // pages of the files not left out so far
     std::vector<SearchablePage> m_pending;
     bool m_fileFailed = false;
     int m_added = 0;
@@ -141,21 +157,23 @@ PageResult renderedPage(const PdfPageRenderer& renderer, int index, PageSize box
 } // namespace
 
 std::optional<Bytes> buildFromImages(const std::vector<Image>& images,
-                                     std::span<TextRecognizer> recognizers, std::stop_token stop) {
-    return buildAll(static_cast<int>(images.size()), recognizers, stop, [&](int index, int worker) {
+                                     std::span<TextRecognizer> recognizers, std::stop_token stop,
+                                     const PageProgress& progress) {
+    const Maker make = [&](int index, int worker) {
         return SearchablePages::fromImage(images[static_cast<std::size_t>(index)],
                                           recognizers[worker]);
-    });
+    };
+    return buildAll(static_cast<int>(images.size()), recognizers, stop, make, progress);
 }
 
 std::optional<Bytes> buildFromImageFiles(const std::vector<std::filesystem::path>& files,
                                          std::span<TextRecognizer> recognizers,
-                                         std::stop_token stop) {
+                                         std::stop_token stop, const PageProgress& progress) {
     const std::vector<FilePage> pages = filePages(files);
     if (pages.empty() || recognizers.empty())
         return std::nullopt;
     PdfWriter writer;
-    FileCollector collector(pages, writer);
+    FileCollector collector(pages, writer, progress);
     const Maker make = [&](int index, int worker) {
         const FilePage& where = pages[static_cast<std::size_t>(index)];
         return SearchablePages::fromFile(files[where.file], where.page, recognizers[worker]);
@@ -170,7 +188,8 @@ std::optional<Bytes> buildFromImageFiles(const std::vector<std::filesystem::path
 }
 
 std::optional<Bytes> makeSearchable(const std::filesystem::path& pdfAt, double dpiScale,
-                                    std::span<TextRecognizer> recognizers, std::stop_token stop) {
+                                    std::span<TextRecognizer> recognizers, std::stop_token stop,
+                                    const PageProgress& progress) {
     const auto document = PdfDocument::openFile(pdfAt);
     if (!document || recognizers.empty() || !(dpiScale > 0))
         return std::nullopt;
@@ -189,11 +208,12 @@ std::optional<Bytes> makeSearchable(const std::filesystem::path& pdfAt, double d
             return std::nullopt;
         renderers.push_back(std::move(*renderer));
     }
-    return buildAll(static_cast<int>(boxes.size()), recognizers, stop, [&](int index, int worker) {
+    const Maker make = [&](int index, int worker) {
         return renderedPage(renderers[static_cast<std::size_t>(worker)], index,
                             boxes[static_cast<std::size_t>(index)], dpiScale,
                             recognizers[static_cast<std::size_t>(worker)]);
-    });
+    };
+    return buildAll(static_cast<int>(boxes.size()), recognizers, stop, make, progress);
 }
 
 } // namespace SearchablePDF

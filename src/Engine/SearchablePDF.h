@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Engine/PageProgress.h"
 #include "Platform/Bytes.h"
 #include "Platform/Image.h"
 
@@ -21,7 +22,9 @@ class TextRecognizer;
 /// recogniser the result is absent.
 /// Pages are decoded or rendered, recognised and added a few at a time, so memory does not
 /// grow with the page count beyond the output. A stop request abandons the document (absent).
-/// Nothing throws.
+/// `progress`, when given, is told each time a page has been added to the output, in page
+/// order, on the calling thread (for image files: the pages of files still counted, so a
+/// file left out lowers the count). Nothing throws.
 namespace SearchablePDF {
 
 /// One page per image, in order, stored losslessly and shown upright (an image whose
@@ -30,7 +33,7 @@ namespace SearchablePDF {
 /// image alone.
 std::optional<Bytes> buildFromImages(const std::vector<Image>& images,
                                      std::span<TextRecognizer> recognizers,
-                                     std::stop_token stop = {});
+                                     std::stop_token stop = {}, const PageProgress& progress = {});
 
 /// One page per decodable image file (every page of a multi-page TIFF, the first frame of
 /// other formats), in order; a file that cannot be decoded is skipped, and so is a TIFF any
@@ -40,7 +43,8 @@ std::optional<Bytes> buildFromImages(const std::vector<Image>& images,
 /// page results.
 std::optional<Bytes> buildFromImageFiles(const std::vector<std::filesystem::path>& files,
                                          std::span<TextRecognizer> recognizers,
-                                         std::stop_token stop = {});
+                                         std::stop_token stop = {},
+                                         const PageProgress& progress = {});
 
 /// Every page rendered at `dpiScale` pixels per point and made searchable, recognised at
 /// 72 × dpiScale dpi; the output page is as large in points as the rendering is in pixels.
@@ -49,6 +53,6 @@ std::optional<Bytes> buildFromImageFiles(const std::vector<std::filesystem::path
 /// page is never silently left out).
 std::optional<Bytes> makeSearchable(const std::filesystem::path& pdfAt, double dpiScale,
                                     std::span<TextRecognizer> recognizers,
-                                    std::stop_token stop = {});
+                                    std::stop_token stop = {}, const PageProgress& progress = {});
 
 } // namespace SearchablePDF

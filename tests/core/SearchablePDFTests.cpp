@@ -334,7 +334,12 @@ TEST_F(SearchablePDFTest, EveryPageOfAMultiPageTiffInOrderAndOneFrameOfAGif) {
     expectLinesInPlace(words[0], kFoxes, kScale);
     EXPECT_TRUE(words[1].empty());
     expectLinesInPlace(words[2], kSpanish, kScale);
-    EXPECT_EQ(SearchablePDF::buildFromImageFiles({dir / "scan.tif"}, two()), sequential);
+    std::vector<std::pair<int, int>> progress;
+    EXPECT_EQ(SearchablePDF::buildFromImageFiles(
+                  {dir / "scan.tif"}, two(), {},
+                  [&](int done, int count) { progress.emplace_back(done, count); }),
+              sequential);
+    EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
 
     const auto gif = SearchablePDF::buildFromImageFiles({dir / "animation.gif"}, one());
     ASSERT_TRUE(gif.has_value());
@@ -359,8 +364,12 @@ TEST_F(SearchablePDFTest, PdfPagesAreRenderedAtTheScaleAndRecognisedTheSameOnTwo
     for (const std::string& filter : imageFilters(*sequential))
         EXPECT_NE(filter, "/DCTDecode");
 
-    const auto parallel = SearchablePDF::makeSearchable(dir / "source.pdf", kScale, two());
+    std::vector<std::pair<int, int>> progress;
+    const auto parallel = SearchablePDF::makeSearchable(
+        dir / "source.pdf", kScale, two(), {},
+        [&](int done, int count) { progress.emplace_back(done, count); });
     EXPECT_EQ(parallel, sequential);
+    EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{1, 4}, {2, 4}, {3, 4}, {4, 4}}));
 }
 
 TEST_F(SearchablePDFTest, APageThatCannotBeRenderedMakesTheWholeResultAbsent) {
