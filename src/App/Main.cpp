@@ -1,17 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The `parvo` executable: the window when run without arguments, the headless front end when
-// given a command (compress, ocr, merge, split, extract). The headless path never creates a
-// QApplication, so it runs without a display.
-#include "Cli/CompressCommand.h"
-#include "Desktop/Icons.h"
+// The `parvo` executable: the window when run without a command (with the files named on
+// the command line queued), the headless front end when given one (compress, ocr, merge,
+// split, extract). The headless path never creates a QApplication, so it runs without a
+// display.
 #include "App/MainWindow.h"
-#include "Cli/OcrCommand.h"
 #include "App/ParvoApp.h"
-#include "Cli/PdfToolsCommand.h"
 #include "App/ScreenshotTour.h"
+#include "Cli/CompressCommand.h"
+#include "Cli/Launch.h"
+#include "Desktop/Icons.h"
 #include "Platform/ProcessTuning.h"
+#include "Views/LocalPath.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QIcon>
 #include <QString>
 #include <csignal>
@@ -47,36 +49,16 @@ void stopOnSignals(std::stop_source stop) {
     }).detach();
 }
 
-std::string usage() {
-    return CompressCommand::usage() + "\n" + OcrCommand::usage() + "\n" + PdfToolsCommand::usage();
-}
-
-bool isCommand(const std::string& name) {
-    return name == "compress" || name == "ocr" || PdfToolsCommand::handles(name);
-}
-
-// Every command takes the arguments after its name and the same stop request, and returns
-// the same exit statuses.
-int runCommand(const std::string& command, const std::vector<std::string>& rest) {
-    std::stop_source stop;
-    stopOnSignals(stop);
-    if (command == "compress") {
-        return CompressCommand::run(rest, std::cout, std::cerr, stop.get_token());
-    }
-    if (command == "ocr") {
-        return OcrCommand::run(rest, std::cout, std::cerr, stop.get_token());
-    }
-    return PdfToolsCommand::run(command, rest, std::cout, std::cerr, stop.get_token());
-}
-
 // The window is quiet: Qt's warnings (fonts, platform plugins, D-Bus) go nowhere.
 void dropMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
 
-int runWindow(int argc, char** argv, const std::string& screenshotFolder) {
+int runWindow(char** argv, const Launch::Request& request) {
     QApplication::setApplicationName(QStringLiteral("parvo"));
     QApplication::setApplicationDisplayName(QStringLiteral("Parvo"));
     QApplication::setApplicationVersion(QStringLiteral(PARVO_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("parvo"));
+    // Every argument is Parvo's: none of Qt's own options is taken from the command line.
+    int argc = 1;
     // Installed only once the application stands: without a display Qt must still be able to
     // say why it cannot start.
     QApplication application(argc, argv);
@@ -84,15 +66,23 @@ int runWindow(int argc, char** argv, const std::string& screenshotFolder) {
     // Installed with the desktop file; the built-in symbol stands in when running from a build.
     QApplication::setWindowIcon(
         QIcon::fromTheme(QStringLiteral("parvo"), Icons::symbol(QStringLiteral("doc.zipper"))));
-    if (screenshotFolder.empty()) {
-        ParvoApp parvo;
-        parvo.openWindow();
+    if (request.action == Launch::Action::screenshots) {
+        // The tour keeps its history in memory: it never touches the user's.
+        ParvoApp parvo({}, new UpdaterController());
+        ScreenshotTour::start(*parvo.openWindow(), parvo.history(),
+                              QString::fromStdString(request.folder));
         return QApplication::exec();
     }
-    // The tour keeps its history in memory: it never touches the user's.
-    ParvoApp parvo({}, new UpdaterController());
-    ScreenshotTour::start(*parvo.openWindow(), parvo.history(),
-                          QString::fromStdString(screenshotFolder));
+    QList<QUrl> files;
+    for (const std::string& path : request.files) {
+        files.append(QUrl::fromLocalFile(QFileInfo(LocalPath::toQString(path)).absoluteFilePath()));
+    }
+    ParvoApp parvo;
+    if (request.tab || !files.isEmpty()) {
+        parvo.openFiles(request.tab.value_or(Launch::Tab::compress), files);
+    } else {
+        parvo.activate();
+    }
     return QApplication::exec();
 }
 
@@ -100,21 +90,26 @@ int runWindow(int argc, char** argv, const std::string& screenshotFolder) {
 
 int main(int argc, char** argv) {
     ProcessTuning::keepLargeAllocationsForReuse();
-    const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-    if (arguments.empty()) {
-        return runWindow(argc, argv, {});
-    }
-    if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
-        std::cout << usage();
+    const Launch::Request request =
+        Launch::read(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    switch (request.action) {
+    case Launch::Action::help:
+        std::cout << Launch::usage();
         return CompressCommand::kSuccess;
-    }
-    // Undocumented: used by scripts/screenshots to photograph each tab.
-    if (arguments.size() == 2 && arguments[0] == "--screenshots") {
-        return runWindow(1, argv, arguments[1]);
-    }
-    if (!isCommand(arguments.front())) {
-        std::cerr << usage();
+    case Launch::Action::version:
+        std::cout << "parvo " PARVO_VERSION "\n";
+        return CompressCommand::kSuccess;
+    case Launch::Action::badArguments:
+        std::cerr << "parvo: " << request.problem << "\n" << Launch::usage();
         return CompressCommand::kBadArguments;
+    case Launch::Action::command: {
+        std::stop_source stop;
+        stopOnSignals(stop);
+        return Launch::runCommand(request, std::cout, std::cerr, stop.get_token());
     }
-    return runCommand(arguments.front(), {arguments.begin() + 1, arguments.end()});
+    case Launch::Action::screenshots:
+    case Launch::Action::window:
+        break;
+    }
+    return runWindow(argv, request);
 }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "App/MainWindow.h"
 
-#include "Desktop/Icons.h"
 #include "App/UpdaterController.h"
+#include "Desktop/Icons.h"
 #include "Views/CompressView.h"
 #include "Views/HistoryView.h"
 #include "Views/OCRView.h"
@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QTabWidget>
 
 MainWindow::MainWindow(HistoryStore& history, UpdaterController& updater, QWidget* parent)
@@ -42,6 +43,22 @@ void MainWindow::buildTabs(HistoryStore& history) {
     // The minimum belongs to the content: the menu bar comes on top of it.
     m_tabs->setMinimumSize(kMinimumContentSize);
     setCentralWidget(m_tabs);
+}
+
+void MainWindow::openTab(Launch::Tab tab, const QList<QUrl>& files) {
+    // The tabs' order, as built above.
+    const int index = tab == Launch::Tab::compress ? 0 : tab == Launch::Tab::pdfTools ? 1 : 2;
+    m_tabs->setCurrentIndex(index);
+    if (files.isEmpty()) {
+        return;
+    }
+    QMimeData dropped;
+    dropped.setUrls(files);
+    if (auto* compress = qobject_cast<CompressView*>(m_tabs->widget(index))) {
+        compress->handleDrop(dropped);
+    } else if (auto* screen = qobject_cast<FileQueueScreen*>(m_tabs->widget(index))) {
+        screen->handleDrop(dropped);
+    }
 }
 
 void MainWindow::buildFileMenu() {

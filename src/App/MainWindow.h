@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Cli/Launch.h"
+
+#include <QList>
 #include <QMainWindow>
+#include <QUrl>
 
 class HistoryStore;
 class QAction;
@@ -20,6 +24,8 @@ public:
     MainWindow(HistoryStore& history, UpdaterController& updater, QWidget* parent = nullptr);
 
     QTabWidget* tabs() const { return m_tabs; }
+    /// Shows `tab` and hands it `files` (file URLs) as a drop of them would.
+    void openTab(Launch::Tab tab, const QList<QUrl>& files);
     QAction* checkForUpdatesAction() const { return m_checkForUpdates; }
 
 signals:

@@ -36,6 +36,23 @@ MainWindow* ParvoApp::openWindow() {
     return window;
 }
 
+MainWindow* ParvoApp::activate() {
+    const QList<MainWindow*> open = windows();
+    auto* window = qobject_cast<MainWindow*>(QApplication::activeWindow());
+    if (window == nullptr) {
+        window = open.isEmpty() ? openWindow() : open.back();
+    }
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+void ParvoApp::openFiles(Launch::Tab tab, const QList<QUrl>& files) {
+    activate()->openTab(tab, files);
+}
+
 QList<MainWindow*> ParvoApp::windows() const {
     QList<MainWindow*> open;
     for (const QPointer<MainWindow>& window : m_windows) {

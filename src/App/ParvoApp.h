@@ -2,11 +2,13 @@
 #pragma once
 
 #include "App/UpdaterController.h"
+#include "Cli/Launch.h"
 #include "History/HistoryStore.h"
 
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QUrl>
 #include <filesystem>
 
 class MainWindow;
@@ -28,6 +30,12 @@ public:
 
     /// Opens and shows a new window.
     MainWindow* openWindow();
+    /// Raises the front window (the active one, else the one opened last), opening a window
+    /// when none is open.
+    MainWindow* activate();
+    /// Activates a window and shows `tab` there with `files` (file URLs) queued on it as if
+    /// dropped.
+    void openFiles(Launch::Tab tab, const QList<QUrl>& files);
 
     HistoryStore& history() { return m_history; }
     UpdaterController& updater() { return *m_updater; }

@@ -33,6 +33,43 @@ std::optional<Op> opNamed(std::string_view command) {
     return std::nullopt;
 }
 
+// The usage texts: a synopsis and a summary per operation, then what all three share.
+std::string_view synopsisOf(Op op) {
+    switch (op) {
+    case Op::split:
+        return "parvo split --every N PDF...";
+    case Op::extract:
+        return "parvo extract --pages RANGE PDF...";
+    case Op::merge:
+        break;
+    }
+    return "parvo merge PDF...";
+}
+
+std::string_view summaryOf(Op op) {
+    switch (op) {
+    case Op::split:
+        return "split cuts each PDF into chunks of N pages (1 to 500), written as NAME-part1.pdf,\n"
+               "NAME-part2.pdf, ...\n";
+    case Op::extract:
+        return "extract copies the pages of RANGE (for example 2-4, or 7; cut to each document)\n"
+               "of each PDF into NAME-pL-U.pdf.\n";
+    case Op::merge:
+        break;
+    }
+    return "merge joins the pages of every PDF, in order, into merged.pdf in the first PDF's\n"
+           "folder.\n";
+}
+
+constexpr std::string_view kRules =
+    "\n"
+    "Results are written beside their sources under names no file has yet (\"merged 2.pdf\",\n"
+    "...); no file is ever replaced and sources are never modified.\n"
+    "\n"
+    "Exit status: 0 when every result was written; 1 when a file could not be opened\n"
+    "or written, a range held no page, or a path was missing or not a PDF; 2 on bad\n"
+    "arguments.\n";
+
 // Digits only, within the stepper's bounds.
 std::optional<std::int64_t> chunkSize(const std::string& text) {
     std::int64_t value = 0;
@@ -97,20 +134,19 @@ bool handles(std::string_view command) {
 }
 
 std::string usage() {
-    return "usage: parvo merge PDF...\n"
-           "       parvo split --every N PDF...\n"
-           "       parvo extract --pages RANGE PDF...\n"
-           "\n"
-           "merge joins the pages of every PDF, in order, into merged.pdf in the first PDF's\n"
-           "folder. split cuts each PDF into chunks of N pages (1 to 500), written as\n"
-           "NAME-part1.pdf, NAME-part2.pdf, ... extract copies the pages of RANGE (for\n"
-           "example 2-4, or 7) of each PDF into NAME-pL-U.pdf. Results are written beside\n"
-           "their sources under names no file has yet (\"merged 2.pdf\", ...); no file is\n"
-           "ever replaced and sources are never modified.\n"
-           "\n"
-           "Exit status: 0 when every result was written; 1 when a file could not be opened\n"
-           "or written, a range held no page, or a path was missing or not a PDF; 2 on bad\n"
-           "arguments.\n";
+    return "usage: " + std::string(synopsisOf(Op::merge)) + "\n       " +
+           std::string(synopsisOf(Op::split)) + "\n       " + std::string(synopsisOf(Op::extract)) +
+           "\n\n" + std::string(summaryOf(Op::merge)) + std::string(summaryOf(Op::split)) +
+           std::string(summaryOf(Op::extract)) + std::string(kRules);
+}
+
+std::string usage(std::string_view command) {
+    const auto op = opNamed(command);
+    if (!op) {
+        return usage();
+    }
+    return "usage: " + std::string(synopsisOf(*op)) + "\n\n" + std::string(summaryOf(*op)) +
+           std::string(kRules);
 }
 
 int run(std::string_view command, const std::vector<std::string>& arguments, std::ostream& out,
@@ -118,11 +154,11 @@ int run(std::string_view command, const std::vector<std::string>& arguments, std
     const auto op = opNamed(command);
     const auto request = op ? parse(*op, arguments) : std::nullopt;
     if (!request) {
-        err << usage();
+        err << usage(command);
         return kBadArguments;
     }
     if (request->help) {
-        out << usage();
+        out << usage(command);
         return kSuccess;
     }
     std::vector<fs::path> queue;

@@ -32,5 +32,7 @@ int run(std::string_view command, const std::vector<std::string>& arguments, std
 
 /// The usage text of the three commands, ending in a newline.
 std::string usage();
+/// The usage text of `command` alone when handles() accepts it, otherwise of all three.
+std::string usage(std::string_view command);
 
 } // namespace PdfToolsCommand

@@ -77,23 +77,40 @@ ProcessResult parvo(const Synth::TempDir& dir, std::vector<std::string> argument
 
 TEST(FrontEnd, BadArgumentsPrintUsageAndExitTwo) {
     Synth::TempDir dir;
+    const std::string compressUsage = "usage: parvo compress [--target email|web|small] PATH...";
+    const std::string overview = "usage: parvo [--tab compress|pdf-tools|ocr] [FILE...]";
     // No arguments at all opens the window, so it is not among these.
-    const std::vector<std::vector<std::string>> cases = {
-        {"shrink", "x.png"},
-        {"compress"},
-        {"compress", "--target"},
-        {"compress", "--target", "huge", "x.png"},
-        {"compress", "--target", "web"},
-        {"compress", "--quality", "5", "x.png"},
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"compress"}, compressUsage},
+        {{"compress", "--target"}, compressUsage},
+        {{"compress", "--target", "huge", "x.png"}, compressUsage},
+        {{"compress", "--target", "web"}, compressUsage},
+        {{"compress", "--quality", "5", "x.png"}, compressUsage},
+        {{"shrink", "x.png"}, "parvo: shrink: not a command"},
+        {{"shrink", "x.png"}, overview},
+        {{"--tab", "history", "x.png"},
+         "parvo: --tab takes compress, pdf-tools or ocr\n" + overview},
     };
-    for (const auto& arguments : cases) {
+    for (const auto& [arguments, expected] : cases) {
         const ProcessResult run = parvo(dir, arguments);
-        const std::string label = arguments.back();
+        const std::string label = arguments.front() + " " + arguments.back();
         EXPECT_EQ(run.status, 2) << label;
-        EXPECT_NE(run.err.find("usage: parvo compress [--target email|web|small] PATH..."),
-                  std::string::npos)
-            << label;
+        EXPECT_NE(run.err.find(expected), std::string::npos) << label << ": " << run.err;
         EXPECT_TRUE(run.out.empty()) << label;
+    }
+}
+
+TEST(FrontEnd, VersionAndEachCommandsOwnHelp) {
+    Synth::TempDir dir;
+    const ProcessResult version = parvo(dir, {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "parvo " PARVO_VERSION "\n");
+    for (const char* command : {"compress", "ocr", "merge", "split", "extract"}) {
+        const ProcessResult help = parvo(dir, {command, "--help"});
+        EXPECT_EQ(help.status, 0) << command;
+        EXPECT_EQ(help.out.rfind(std::string("usage: parvo ") + command + " ", 0), 0U) << help.out;
+        EXPECT_EQ(help.out.find("\n       parvo "), std::string::npos) << "only " << command;
+        EXPECT_TRUE(help.err.empty()) << command;
     }
 }
 

@@ -66,14 +66,14 @@ TEST(PdfToolsCommand, BadArgumentsPrintUsageAndExitTwo) {
     for (const auto& [name, arguments] : cases) {
         const Result run = command(name, arguments);
         EXPECT_EQ(run.status, PdfToolsCommand::kBadArguments) << name << " " << arguments.size();
-        EXPECT_EQ(run.err, PdfToolsCommand::usage());
+        EXPECT_EQ(run.err, PdfToolsCommand::usage(name));
         EXPECT_TRUE(run.out.empty());
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
         << "nothing written";
     const Result help = command("split", {"--help"});
     EXPECT_EQ(help.status, PdfToolsCommand::kSuccess);
-    EXPECT_EQ(help.out, PdfToolsCommand::usage());
+    EXPECT_EQ(help.out, PdfToolsCommand::usage("split"));
 }
 
 TEST(PdfToolsCommand, RunsEachOperationAndPrintsItsRows) {
