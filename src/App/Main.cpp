@@ -6,14 +6,14 @@
 #include "App/MainWindow.h"
 #include "App/ParvoApp.h"
 #include "App/ScreenshotTour.h"
+#include "App/SingleInstance.h"
 #include "Cli/CompressCommand.h"
 #include "Cli/Launch.h"
 #include "Desktop/Icons.h"
 #include "Platform/ProcessTuning.h"
-#include "Views/LocalPath.h"
 
 #include <QApplication>
-#include <QFileInfo>
+#include <QDBusConnection>
 #include <QIcon>
 #include <QString>
 #include <csignal>
@@ -52,11 +52,13 @@ void stopOnSignals(std::stop_source stop) {
 // The window is quiet: Qt's warnings (fonts, platform plugins, D-Bus) go nowhere.
 void dropMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
 
+// The window of the session: a launch while one is open hands its request to that process
+// and ends here.
 int runWindow(char** argv, const Launch::Request& request) {
     QApplication::setApplicationName(QStringLiteral("parvo"));
     QApplication::setApplicationDisplayName(QStringLiteral("Parvo"));
     QApplication::setApplicationVersion(QStringLiteral(PARVO_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("parvo"));
+    QApplication::setDesktopFileName(SingleInstance::serviceName());
     // Every argument is Parvo's: none of Qt's own options is taken from the command line.
     int argc = 1;
     // Installed only once the application stands: without a display Qt must still be able to
@@ -73,11 +75,14 @@ int runWindow(char** argv, const Launch::Request& request) {
                               QString::fromStdString(request.folder));
         return QApplication::exec();
     }
-    QList<QUrl> files;
-    for (const std::string& path : request.files) {
-        files.append(QUrl::fromLocalFile(QFileInfo(LocalPath::toQString(path)).absoluteFilePath()));
+    SingleInstance instance(QDBusConnection::sessionBus());
+    const QList<QUrl> files = SingleInstance::fileUrls(request.files);
+    if (instance.handOver(request.tab, files)) {
+        return CompressCommand::kSuccess;
     }
     ParvoApp parvo;
+    QObject::connect(&instance, &SingleInstance::activateRequested, &parvo, &ParvoApp::activate);
+    QObject::connect(&instance, &SingleInstance::openRequested, &parvo, &ParvoApp::openFiles);
     if (request.tab || !files.isEmpty()) {
         parvo.openFiles(request.tab.value_or(Launch::Tab::compress), files);
     } else {
