@@ -52,29 +52,17 @@ void stopOnSignals(std::stop_source stop) {
 // The window is quiet: Qt's warnings (fonts, platform plugins, D-Bus) go nowhere.
 void dropMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
 
+// The photographs of scripts/screenshots; the tour keeps its history in memory, so it never
+// touches the user's.
+int runTour(const std::string& folder) {
+    ParvoApp parvo({}, new UpdaterController());
+    ScreenshotTour::start(*parvo.openWindow(), parvo.history(), QString::fromStdString(folder));
+    return QApplication::exec();
+}
+
 // The window of the session: a launch while one is open hands its request to that process
 // and ends here.
-int runWindow(char** argv, const Launch::Request& request) {
-    QApplication::setApplicationName(QStringLiteral("parvo"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Parvo"));
-    QApplication::setApplicationVersion(QStringLiteral(PARVO_VERSION));
-    QApplication::setDesktopFileName(SingleInstance::serviceName());
-    // Every argument is Parvo's: none of Qt's own options is taken from the command line.
-    int argc = 1;
-    // Installed only once the application stands: without a display Qt must still be able to
-    // say why it cannot start.
-    QApplication application(argc, argv);
-    qInstallMessageHandler(dropMessage);
-    // Installed with the desktop file; the built-in symbol stands in when running from a build.
-    QApplication::setWindowIcon(
-        QIcon::fromTheme(QStringLiteral("parvo"), Icons::symbol(QStringLiteral("doc.zipper"))));
-    if (request.action == Launch::Action::screenshots) {
-        // The tour keeps its history in memory: it never touches the user's.
-        ParvoApp parvo({}, new UpdaterController());
-        ScreenshotTour::start(*parvo.openWindow(), parvo.history(),
-                              QString::fromStdString(request.folder));
-        return QApplication::exec();
-    }
+int runSession(const Launch::Request& request) {
     SingleInstance instance(QDBusConnection::sessionBus());
     const QList<QUrl> files = SingleInstance::fileUrls(request.files);
     if (instance.handOver(request.tab, files)) {
@@ -89,6 +77,24 @@ int runWindow(char** argv, const Launch::Request& request) {
         parvo.activate();
     }
     return QApplication::exec();
+}
+
+int runWindow(char** argv, const Launch::Request& request) {
+    QApplication::setApplicationName(QStringLiteral("parvo"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Parvo"));
+    QApplication::setApplicationVersion(QStringLiteral(PARVO_VERSION));
+    QApplication::setDesktopFileName(SingleInstance::serviceName());
+    // Every argument is Parvo's: none of Qt's own options is taken from the command line.
+    int argc = 1;
+    // Installed only once the application stands: without a display Qt must still be able to
+    // say why it cannot start.
+    QApplication application(argc, argv);
+    qInstallMessageHandler(dropMessage);
+    // Installed with the desktop file; the built-in symbol stands in when running from a build.
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("parvo"), Icons::symbol(QStringLiteral("doc.zipper"))));
+    return request.action == Launch::Action::screenshots ? runTour(request.folder)
+                                                         : runSession(request);
 }
 
 } // namespace
