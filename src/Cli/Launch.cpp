@@ -90,15 +90,19 @@ Request read(const std::vector<std::string>& arguments, const Exists& exists) {
         request.folder = arguments[1];
         return request;
     }
-    if (isCommand(first)) {
+    if (first.empty() || first.front() != '-') {
+        if (namesPath(first, exists)) {
+            return readWindow(arguments);
+        }
+        if (!isCommand(first)) {
+            return failed(first +
+                          ": not a command (compress, ocr, merge, split, extract) nor a file");
+        }
         Request request;
         request.action = Action::command;
         request.command = first;
         request.arguments.assign(arguments.begin() + 1, arguments.end());
         return request;
-    }
-    if ((first.empty() || first.front() != '-') && !namesPath(first, exists)) {
-        return failed(first + ": not a command (compress, ocr, merge, split, extract) nor a file");
     }
     return readWindow(arguments);
 }

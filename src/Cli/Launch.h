@@ -15,12 +15,12 @@
 ///     parvo COMMAND [ARGUMENT...]                           a headless command
 ///     parvo --version | --help
 ///
-/// The first argument decides. A command name (compress, ocr, merge, split, extract) is
-/// always the command, even when an item of that name exists (`./ocr` names the item). An
-/// option, or an argument that names an existing item or contains "/" or ".", starts the
-/// window form, in which every argument that is not an option is a file (and every argument
-/// after "--"). Any other first argument is an unknown command. Qt-free; no I/O besides the
-/// existence test.
+/// The first argument decides. An option, or an argument that names an existing item or
+/// contains "/" or ".", starts the window form, in which every argument that is not an option
+/// is a file (and every argument after "--"). Otherwise a command name (compress, ocr, merge,
+/// split, extract) runs that command; any other first argument is an unknown command. So an
+/// item named like a command, in the working directory, is opened as a file. Qt-free; no I/O
+/// besides the existence test.
 namespace Launch {
 
 /// The window's working tabs, by their command-line names "compress", "pdf-tools", "ocr".

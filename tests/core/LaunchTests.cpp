@@ -21,8 +21,8 @@ struct Case {
     Strings rest = {};      // command: its arguments
 };
 
-// "photo" and "compress" exist in the working directory; nothing else does. A command name
-// stays the command even then.
+// "photo" and "compress" exist in the working directory; nothing else does. An existing item
+// named like a command is a file.
 bool exists(const std::string& argument) {
     return argument == "photo" || argument == "compress";
 }
@@ -46,11 +46,12 @@ TEST(Launch, FirstArgumentDecidesBetweenWindowCommandAndMistake) {
         {{"--tab", "compress"}, Action::window, Tab::compress},
         {{"--", "--tab", "-x"}, Action::window, {}, {"--tab", "-x"}},
         {{"a.png", "compress"}, Action::window, {}, {"a.png", "compress"}},
-        {{"compress", "--target", "web", "a.png"},
+        {{"compress", "a.png"}, Action::window, {}, {"compress", "a.png"}},
+        {{"ocr", "--target", "web", "a.png"},
          Action::command,
          {},
          {},
-         "compress",
+         "ocr",
          {"--target", "web", "a.png"}},
         {{"merge", "--help"}, Action::command, {}, {}, "merge", {"--help"}},
         {{"extract"}, Action::command, {}, {}, "extract"},
