@@ -1,25 +1,36 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Runs one Compress batch over copies of the files given on the command line, on the offscreen
-// platform, and reports the longest time the UI thread's event loop went without turning
-// while the batch ran (from pressing Compress until its rows were shown and logged):
-//   parvo-ui-probe [--email|--web|--small] FILE...        (default --web)
-// prints {"files":N,"seconds":S,"longest_gap_ms":G}. Inputs are copied to a temporary folder
-// first, so their folders are never written; the history goes to a file in that folder.
+// How well the window keeps its event loop turning, on the offscreen platform. Two probes:
+//   parvo-ui-probe [--email|--web|--small] FILE...
+//     one Compress batch over copies of the files (default --web), from pressing Compress until
+//     its rows are shown and logged:  {"files":N,"seconds":S,"longest_gap_ms":G}
+//   parvo-ui-probe --folder N
+//     a folder of N small generated files dropped on the Compress tab of a whole window: the
+//     time until the queue is drawn and the longest gap meanwhile; then a batch over them with
+//     a stand-in compressor that answers at once, so the figure is the finish of N rows:
+//     {"files":N,"listed_seconds":S,"longest_gap_listing_ms":G,"batch_seconds":B,
+//      "longest_gap_batch_ms":F}
+// Inputs are copied or generated in a temporary folder, so no folder of the caller's is
+// written; the history goes to a file in that folder.
+#include "App/MainWindow.h"
+#include "App/UpdaterController.h"
 #include "History/HistoryStore.h"
 #include "Platform/ProcessTuning.h"
 #include "Views/CompressView.h"
 #include "Views/DropHandler.h"
+#include "Views/FileListView.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QMimeData>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <system_error>
 
@@ -27,22 +38,41 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Arguments {
-    int targetIndex = 1; // Web (1 MB)
-    QStringList files;
+// The longest time the event loop went without firing a 1 ms timer.
+class GapMeter {
+public:
+    GapMeter() {
+        m_ticker.setTimerType(Qt::PreciseTimer);
+        m_ticker.setInterval(1);
+        QObject::connect(&m_ticker, &QTimer::timeout, [this] { tick(); });
+    }
+    void start() {
+        m_clock.start();
+        m_last = 0;
+        m_longest = 0;
+        m_ticker.start();
+    }
+    double seconds() const { return static_cast<double>(m_clock.nsecsElapsed()) / 1e9; }
+    double longestMs() {
+        tick();
+        return static_cast<double>(m_longest) / 1e6;
+    }
+
+private:
+    void tick() {
+        const qint64 now = m_clock.nsecsElapsed();
+        m_longest = std::max(m_longest, now - m_last);
+        m_last = now;
+    }
+
+    QTimer m_ticker;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    qint64 m_longest = 0;
 };
 
-Arguments parse(const QStringList& arguments) {
-    Arguments parsed;
-    const QStringList targets = {"--email", "--web", "--small"};
-    for (const QString& argument : arguments.mid(1)) {
-        if (targets.contains(argument)) {
-            parsed.targetIndex = static_cast<int>(targets.indexOf(argument));
-        } else {
-            parsed.files.push_back(argument);
-        }
-    }
-    return parsed;
+fs::path pathOf(const QTemporaryDir& dir) {
+    return fs::path(dir.path().toStdString());
 }
 
 // Copies the inputs under distinct names so that no two collide in the temporary folder.
@@ -50,14 +80,26 @@ QList<QUrl> copiesIn(const QTemporaryDir& dir, const QStringList& files) {
     QList<QUrl> urls;
     for (qsizetype i = 0; i < files.size(); ++i) {
         const fs::path source = files[i].toStdString();
-        const fs::path copy = fs::path(dir.path().toStdString()) /
-                              (std::to_string(i) + "-" + source.filename().string());
+        const fs::path copy = pathOf(dir) / (std::to_string(i) + "-" + source.filename().string());
         std::error_code error;
         if (fs::copy_file(source, copy, error)) {
             urls.push_back(QUrl::fromLocalFile(QString::fromStdString(copy.string())));
         }
     }
     return urls;
+}
+
+// Stands in for a folder of photos: only names and sizes matter until a batch runs.
+fs::path generatedFolder(const QTemporaryDir& dir, int count) {
+    const fs::path folder = pathOf(dir) / "Photos";
+    fs::create_directories(folder);
+    const std::string bytes(64, 'x');
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "IMG_%05d.jpg", i + 1);
+        std::ofstream(folder / name, std::ios::binary) << bytes;
+    }
+    return folder;
 }
 
 void dropAndSettle(CompressView& view, const QList<QUrl>& urls) {
@@ -69,6 +111,93 @@ void dropAndSettle(CompressView& view, const QList<QUrl>& urls) {
     }
 }
 
+void runUntilFinished(CompressView& view) {
+    QEventLoop loop;
+    // One more turn of the loop after the finish, so the finish itself counts as a gap.
+    QObject::connect(&view.batch(), &BatchControllerBase::finished, &loop,
+                     [&loop] { QTimer::singleShot(0, &loop, &QEventLoop::quit); });
+    view.compress();
+    if (view.batch().working()) {
+        loop.exec();
+    }
+}
+
+int batchProbe(int targetIndex, const QStringList& files) {
+    QTemporaryDir dir;
+    HistoryStore history(pathOf(dir) / "history.json");
+    CompressView view(history);
+    view.resize(640, 480);
+    view.show();
+    view.findChild<QComboBox*>(QStringLiteral("target"))->setCurrentIndex(targetIndex);
+    dropAndSettle(view, copiesIn(dir, files));
+    const std::size_t queued = view.batch().queue().size();
+    GapMeter gaps;
+    gaps.start();
+    runUntilFinished(view);
+    std::printf("{\"files\":%zu,\"seconds\":%.3f,\"longest_gap_ms\":%.1f}\n", queued,
+                gaps.seconds(), gaps.longestMs());
+    return 0;
+}
+
+// Waits until the list has been painted with `rows` queued files; returns at the turn of the
+// loop after that paint.
+void waitUntilDrawn(CompressView& view, std::size_t rows) {
+    QEventLoop loop;
+    struct Watcher : QObject {
+        std::function<void()> painted;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Paint) {
+                painted();
+            }
+            return false;
+        }
+    } watcher;
+    watcher.painted = [&] {
+        if (view.list().queueModel().fileCount() >= rows) {
+            QTimer::singleShot(0, &loop, &QEventLoop::quit);
+        }
+    };
+    view.list().viewport()->installEventFilter(&watcher);
+    loop.exec();
+    view.list().viewport()->removeEventFilter(&watcher);
+}
+
+int folderProbe(int count) {
+    QTemporaryDir dir;
+    const fs::path folder = generatedFolder(dir, count);
+    HistoryStore history(pathOf(dir) / "history.json");
+    UpdaterController updater(QUrl(), QStringLiteral("0"));
+    MainWindow window(history, updater);
+    window.setAttribute(Qt::WA_DeleteOnClose, false);
+    window.show();
+    auto* view = qobject_cast<CompressView*>(window.tabs()->widget(0));
+    QApplication::processEvents();
+
+    GapMeter gaps;
+    gaps.start();
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(folder.string()))});
+    view->handleDrop(data);
+    waitUntilDrawn(*view, static_cast<std::size_t>(count));
+    const double listed = gaps.seconds();
+    const double listingGap = gaps.longestMs();
+
+    view->setCompressor([](const fs::path&, SizeTarget) { return std::optional<Bytes>(Bytes{1}); });
+    gaps.start();
+    runUntilFinished(*view);
+    std::printf("{\"files\":%d,\"listed_seconds\":%.3f,\"longest_gap_listing_ms\":%.1f,"
+                "\"batch_seconds\":%.3f,\"longest_gap_batch_ms\":%.1f}\n",
+                count, listed, listingGap, gaps.seconds(), gaps.longestMs());
+    return 0;
+}
+
+int usage() {
+    std::fputs("usage: parvo-ui-probe [--email|--web|--small] FILE...\n"
+               "       parvo-ui-probe --folder N\n",
+               stderr);
+    return 2;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -76,45 +205,20 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     QApplication app(argc, argv);
-    const Arguments arguments = parse(QApplication::arguments());
-    QTemporaryDir dir;
-    if (arguments.files.isEmpty() || !dir.isValid()) {
-        std::fputs("usage: parvo-ui-probe [--email|--web|--small] FILE...\n", stderr);
-        return 2;
+    const QStringList arguments = QApplication::arguments().mid(1);
+    if (arguments.size() == 2 && arguments[0] == QLatin1String("--folder")) {
+        const int count = arguments[1].toInt();
+        return count > 0 ? folderProbe(count) : usage();
     }
-    HistoryStore history(fs::path(dir.path().toStdString()) / "history.json");
-    CompressView view(history);
-    view.resize(640, 480);
-    view.show();
-    view.findChild<QComboBox*>(QStringLiteral("target"))->setCurrentIndex(arguments.targetIndex);
-    dropAndSettle(view, copiesIn(dir, arguments.files));
-    const auto files = view.batch().queue().size();
-
-    QElapsedTimer clock;
-    qint64 lastTickNs = 0;
-    qint64 longestGapNs = 0;
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(1);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        longestGapNs = std::max(longestGapNs, now - lastTickNs);
-        lastTickNs = now;
-    });
-    QObject::connect(&view.batch(), &BatchControllerBase::finished, &app, [&] {
-        // One more turn of the loop so the finish itself counts as a gap.
-        QTimer::singleShot(0, &app, &QApplication::quit);
-    });
-    clock.start();
-    ticker.start();
-    view.compress();
-    if (view.batch().working()) {
-        QApplication::exec();
+    const QStringList targets = {"--email", "--web", "--small"};
+    int targetIndex = 1; // Web (1 MB)
+    QStringList files;
+    for (const QString& argument : arguments) {
+        if (targets.contains(argument)) {
+            targetIndex = static_cast<int>(targets.indexOf(argument));
+        } else {
+            files.push_back(argument);
+        }
     }
-    const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
-    const qint64 now = clock.nsecsElapsed();
-    longestGapNs = std::max(longestGapNs, now - lastTickNs);
-    std::printf("{\"files\":%zu,\"seconds\":%.3f,\"longest_gap_ms\":%.1f}\n", files, seconds,
-                static_cast<double>(longestGapNs) / 1e6);
-    return 0;
+    return files.isEmpty() ? usage() : batchProbe(targetIndex, files);
 }

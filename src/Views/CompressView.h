@@ -8,15 +8,14 @@
 #include "Workflows/TargetChoice.h"
 
 #include <QWidget>
-#include <cstddef>
 
 class DropHandlerBase;
+class FileListView;
 class HistoryStore;
 class QComboBox;
 class QMimeData;
 class QPushButton;
 class QStackedWidget;
-class QVBoxLayout;
 
 using CompressBatch = BatchController<CompressWorkflow::Job, CompressWorkflow::Outcome>;
 
@@ -43,13 +42,13 @@ public:
     CompressWorkflow::TargetChoice choice() const;
     CompressBatch& batch() { return *m_batch; }
     DropHandlerBase& drops() { return *m_drops; }
+    FileListView& list() { return *m_list; }
     /// The compressor later batches use (the engine by default).
     void setCompressor(CompressWorkflow::Compressor compressor);
 
 private:
     QWidget* makeHeader();
     QWidget* makeBody();
-    QWidget* makeList();
     void showQueue();
     void showDone();
     void showState();
@@ -60,9 +59,5 @@ private:
     QComboBox* m_picker = nullptr;
     QPushButton* m_start = nullptr;
     QStackedWidget* m_body = nullptr;
-    QWidget* m_queueSection = nullptr;
-    QVBoxLayout* m_queueRows = nullptr;
-    std::size_t m_queueShown = 0;
-    QWidget* m_doneSection = nullptr;
-    QVBoxLayout* m_doneRows = nullptr;
+    FileListView* m_list = nullptr;
 };

@@ -9,6 +9,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QWidget>
+#include <algorithm>
 
 DropHandlerBase::DropHandlerBase(QWidget* screen) : QObject(screen), m_hint(new DropHint(screen)) {
     screen->setAcceptDrops(true);
@@ -23,9 +24,12 @@ void DropHandlerBase::handleDrop(const QMimeData& data) {
     }
 }
 
-void DropHandlerBase::resolved() {
-    if (m_pending > 0 && --m_pending == 0) {
-        emit settled();
+void DropHandlerBase::resolved(int urls) {
+    if (m_pending > 0 && urls > 0) {
+        m_pending = std::max(0, m_pending - urls);
+        if (m_pending == 0) {
+            emit settled();
+        }
     }
 }
 

@@ -22,8 +22,10 @@ class QWidget;
 /// Makes a screen a drop target for files: a drag carrying URLs shows the screen's DropHint
 /// while it hovers, and every drop is accepted. Each dropped URL is resolved and expanded on
 /// a worker thread, one task per URL, and the resulting items are handed to the screen on the
-/// UI thread; URLs resolve independently, so items of different URLs may arrive in any order.
-/// A URL that is not a local file gives nothing.
+/// UI thread; URLs resolve independently, so items of different URLs may arrive in any order
+/// (those of one URL stay together, in order). Items that arrive during one turn of the event
+/// loop are handed over in one call, so a drop of thousands of files costs the screen one
+/// append rather than thousands. A URL that is not a local file gives nothing.
 ///
 /// UI thread only, apart from the expand function. Results of a drop whose handler is gone by
 /// the time they arrive are dropped.
@@ -51,10 +53,10 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    /// Starts the background work for one URL; it must end with a call of resolved() on the
-    /// UI thread (see DropHandler).
+    /// Starts the background work for one URL; it must end with resolved() on the UI thread
+    /// (see DropHandler), which may count several URLs at once.
     virtual void resolve(const QUrl& url) = 0;
-    void resolved();
+    void resolved(int urls);
 
 private:
     void setTargeted(bool targeted);
@@ -87,25 +89,47 @@ protected:
             }
             if (auto* app = QCoreApplication::instance()) {
                 QMetaObject::invokeMethod(
-                    app, [self, items = std::move(items)] { deliver(self, items); },
+                    app,
+                    [self, items = std::move(items)]() mutable { deliver(self, std::move(items)); },
                     Qt::QueuedConnection);
             }
         });
     }
 
 private:
-    static void deliver(const QPointer<DropHandler>& self, const std::vector<Item>& items) {
+    static void deliver(const QPointer<DropHandler>& self, std::vector<Item> items) {
         if (!self) {
             return;
         }
+        self->m_arrived.insert(self->m_arrived.end(), std::make_move_iterator(items.begin()),
+                               std::make_move_iterator(items.end()));
+        ++self->m_arrivedUrls;
+        if (!self->m_handOverPosted) {
+            // Queued behind the deliveries already posted, so it takes them all.
+            self->m_handOverPosted = true;
+            QMetaObject::invokeMethod(
+                self.data(), [handler = self.data()] { handler->handOver(); },
+                Qt::QueuedConnection);
+        }
+    }
+
+    void handOver() {
+        m_handOverPosted = false;
+        std::vector<Item> items;
+        items.swap(m_arrived);
+        const int urls = std::exchange(m_arrivedUrls, 0);
+        QPointer<DropHandler> self(this);
         if (!items.empty()) {
-            self->m_accept(items);
+            m_accept(items);
         }
         if (self) {
-            self->resolved();
+            resolved(urls);
         }
     }
 
     Expand m_expand;
     Accept m_accept;
+    std::vector<Item> m_arrived; // resolved, not yet handed to the screen
+    int m_arrivedUrls = 0;
+    bool m_handOverPosted = false;
 };

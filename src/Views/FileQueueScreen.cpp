@@ -1,18 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Views/FileQueueScreen.h"
 
+#include "Desktop/Reveal.h"
 #include "Views/DropHandler.h"
 #include "Views/DropHint.h"
+#include "Views/FileListView.h"
 #include "Views/LocalPath.h"
-#include "Views/QueueRowWidget.h"
-#include "Views/ResultRowWidget.h"
 #include "Views/ScreenParts.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <unordered_set>
 #include <utility>
 
 namespace SP = ScreenParts;
@@ -20,6 +20,24 @@ namespace SP = ScreenParts;
 namespace {
 
 enum BodyPage { emptyPage = 0, listPage = 1 };
+
+struct PathHash {
+    std::size_t operator()(const std::filesystem::path& path) const {
+        return std::filesystem::hash_value(path);
+    }
+};
+
+// Linear in both lists, where comparing each new file with every queued one would take
+// seconds for a drop of thousands.
+void appendUnlessQueued(std::vector<std::filesystem::path>& queue,
+                        const std::vector<std::filesystem::path>& files) {
+    std::unordered_set<std::filesystem::path, PathHash> queued(queue.begin(), queue.end());
+    for (const std::filesystem::path& file : files) {
+        if (queued.insert(file).second) {
+            queue.push_back(file);
+        }
+    }
+}
 
 ResultRowContent rowContent(const ResultRow& row) {
     ResultRowContent content;
@@ -36,14 +54,7 @@ ResultRowContent rowContent(const ResultRow& row) {
 FileQueueScreen::FileQueueScreen(HistoryStore& history, const Look& look, Accepts accepts,
                                  FileBatch::Entries entries, QWidget* parent)
     : QWidget(parent), m_look(look),
-      m_batch(new FileBatch(history, std::move(entries), FileBatch::appendUnlessEqual, this)) {
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    column->addWidget(makeHeader(look));
-    column->addWidget(SP::divider(this));
-    column->addWidget(makeBody(look), 1);
-
+      m_batch(new FileBatch(history, std::move(entries), appendUnlessQueued, this)) {
     using Path = std::filesystem::path;
     auto* drops = new DropHandler<Path>(
         this,
@@ -55,10 +66,18 @@ FileQueueScreen::FileQueueScreen(HistoryStore& history, const Look& look, Accept
     drops->hint().setText(look.hintText);
     m_drops = drops;
 
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(makeHeader(look));
+    column->addWidget(SP::divider(this));
+    column->addWidget(makeBody(look), 1);
+
     SP::addRunShortcut(*this, [this] { run(); });
     connect(m_batch, &BatchControllerBase::queueChanged, this, &FileQueueScreen::showQueue);
     connect(m_batch, &BatchControllerBase::doneChanged, this, &FileQueueScreen::showDone);
     connect(m_batch, &BatchControllerBase::workingChanged, this, &FileQueueScreen::showState);
+    connect(m_list, &FileListView::revealRequested, this, &Reveal::inFileManager);
     showState();
 }
 
@@ -79,32 +98,12 @@ QWidget* FileQueueScreen::makeHeader(const Look& look) {
 QWidget* FileQueueScreen::makeBody(const Look& look) {
     m_body = new QStackedWidget(this);
     m_body->setObjectName(QStringLiteral("body"));
-    m_body->insertWidget(emptyPage,
-                         new EmptyStateWidget(look.emptySymbol, look.emptyTitle, look.emptyText,
-                                              m_body, look.emptyTitleStyle));
-    m_body->insertWidget(listPage, SP::scrollingList(makeList(), m_body));
+    auto* empty = new EmptyStateWidget(look.emptySymbol, look.emptyTitle, look.emptyText, m_body,
+                                       look.emptyTitleStyle);
+    m_body->insertWidget(emptyPage, empty);
+    m_list = new FileListView({QStringLiteral("doc"), QString(), false}, QString(), m_body);
+    m_body->insertWidget(listPage, m_list);
     return m_body;
-}
-
-QWidget* FileQueueScreen::makeList() {
-    auto* list = new QWidget;
-    auto* column = new QVBoxLayout(list);
-    column->setContentsMargins(SP::kListMargin, SP::kListMargin, SP::kListMargin, SP::kListMargin);
-    column->setSpacing(SP::kListSpacing);
-    auto* queueSection = new QWidget(list);
-    queueSection->setObjectName(QStringLiteral("queue"));
-    m_queueRows = SP::rowColumn(queueSection);
-    column->addWidget(queueSection);
-    queueSection->hide();
-
-    m_doneSection = new QWidget(list);
-    m_doneSection->setObjectName(QStringLiteral("done"));
-    m_doneRows = SP::rowColumn(m_doneSection);
-    m_doneRows->addLayout(SP::spacedDivider(m_doneSection));
-    column->addWidget(m_doneSection);
-    column->addStretch(1);
-    m_doneSection->hide();
-    return list;
 }
 
 void FileQueueScreen::addHeaderControl(QWidget* control) {
@@ -126,31 +125,17 @@ bool FileQueueScreen::showsEmptyState() const {
     return m_body->currentIndex() == emptyPage;
 }
 
-// The queue only grows by appending or empties at once, so new files are added as rows below
-// the shown ones instead of rebuilding the list.
 void FileQueueScreen::showQueue() {
     const auto& queue = m_batch->queue();
-    if (queue.size() < m_queueShown) {
-        SP::removeRowsFrom(*m_queueRows, 0);
-        m_queueShown = 0;
-    }
-    QWidget* section = m_queueRows->parentWidget();
-    for (; m_queueShown < queue.size(); ++m_queueShown) {
-        m_queueRows->addWidget(new QueueRowWidget(
-            QStringLiteral("doc"), LocalPath::toQString(queue[m_queueShown].filename()), QString(),
-            section));
-    }
-    section->setVisible(!queue.empty());
+    m_list->queueModel().sync(
+        queue.size(), [&queue](std::size_t i) -> const auto& { return queue[i]; });
     showState();
 }
 
 void FileQueueScreen::showDone() {
-    constexpr int kFixedItems = 1; // the divider
-    SP::removeRowsFrom(*m_doneRows, kFixedItems);
-    for (const ResultRow& row : m_batch->done()) {
-        m_doneRows->addWidget(new ResultRowWidget(rowContent(row), m_doneSection));
-    }
-    m_doneSection->setVisible(!m_batch->done().empty());
+    const auto& done = m_batch->done();
+    m_list->resultModel().reset(done.size(),
+                                [&done](std::size_t i) { return rowContent(done[i]); });
     showState();
 }
 

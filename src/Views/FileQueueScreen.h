@@ -7,26 +7,25 @@
 
 #include <QString>
 #include <QWidget>
-#include <cstddef>
 #include <filesystem>
 #include <functional>
 
 class DropHandlerBase;
+class FileListView;
 class HistoryStore;
 class QHBoxLayout;
 class QMimeData;
 class QPushButton;
 class QStackedWidget;
-class QVBoxLayout;
 
 using FileBatch = BatchController<std::filesystem::path, ResultRow>;
 
 /// A working screen whose queue holds dropped files and whose runs give ResultRow values: a
 /// header (symbol, title, the screen's own controls, flexible space, the run button), a
-/// divider, and either the empty state or a scrolling list of the queued files followed by
-/// the last run's rows. Dropped local files that pass the screen's accept test are queued
-/// once each; the run button and Ctrl+Return start a batch when the queue holds something
-/// and no batch runs.
+/// divider, and either the empty state or a list of the queued files followed by the last
+/// run's rows (FileListView). Dropped local files that pass the screen's accept test are
+/// queued once each; the run button and Ctrl+Return start a batch when the queue holds
+/// something and no batch runs.
 ///
 /// UI thread only. `history` must outlive every batch the screen starts (see
 /// BatchControllerBase::waitForAll); closing the screen during a batch stops it after the
@@ -62,6 +61,7 @@ public:
 
     FileBatch& batch() { return *m_batch; }
     DropHandlerBase& drops() { return *m_drops; }
+    FileListView& list() { return *m_list; }
     QPushButton& runButton() { return *m_run; }
     /// The empty state is shown (rather than the list).
     bool showsEmptyState() const;
@@ -77,7 +77,6 @@ protected:
 private:
     QWidget* makeHeader(const Look& look);
     QWidget* makeBody(const Look& look);
-    QWidget* makeList();
     void showQueue();
     void showDone();
     void showState();
@@ -89,8 +88,5 @@ private:
     int m_controlsEnd = 0; // where the next header control goes
     QPushButton* m_run = nullptr;
     QStackedWidget* m_body = nullptr;
-    QVBoxLayout* m_queueRows = nullptr;
-    std::size_t m_queueShown = 0;
-    QWidget* m_doneSection = nullptr;
-    QVBoxLayout* m_doneRows = nullptr;
+    FileListView* m_list = nullptr;
 };

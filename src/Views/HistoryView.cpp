@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Views/HistoryView.h"
 
-#include "Desktop/DateText.h"
 #include "Desktop/Icons.h"
 #include "Desktop/Reveal.h"
 #include "History/HistoryStore.h"
 #include "Views/Appearance.h"
 #include "Views/EmptyStateWidget.h"
+#include "Views/HistoryListModel.h"
 #include "Views/HistoryRowDelegate.h"
 #include "Views/StoreWatcher.h"
 #include "Workflows/ByteCountFormat.h"
@@ -15,7 +15,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -52,7 +52,7 @@ QFrame* divider(QWidget* parent) {
 
 HistoryView::HistoryView(HistoryStore& history, QWidget* parent)
     : QWidget(parent), m_history(history), m_watcher(new StoreWatcher(history, this)),
-      m_dates(std::make_unique<DateText>()), m_delegate(new HistoryRowDelegate(this)) {
+      m_rows(new HistoryListModel(history, this)), m_delegate(new HistoryRowDelegate(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -98,9 +98,10 @@ QWidget* HistoryView::makeEmptyState() {
     return m_emptyState;
 }
 
-QListWidget* HistoryView::makeList() {
-    m_list = new QListWidget(this);
+QListView* HistoryView::makeList() {
+    m_list = new QListView(this);
     m_list->setObjectName(QStringLiteral("historyList"));
+    m_list->setModel(m_rows);
     m_list->setItemDelegate(m_delegate);
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
@@ -108,8 +109,8 @@ QListWidget* HistoryView::makeList() {
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Return on a row, or a double click, reveals like its link, for keyboard users.
-    connect(m_list, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
-        const QVariant path = item->data(HistoryRowDelegate::OutputPathRole);
+    connect(m_list, &QListView::activated, this, [this](const QModelIndex& index) {
+        const QVariant path = index.data(HistoryRowDelegate::OutputPathRole);
         if (path.isValid())
             reveal(path.toString());
     });
@@ -137,36 +138,13 @@ void HistoryView::changeEvent(QEvent* event) {
 }
 
 void HistoryView::refresh() {
+    m_rows->follow();
     const bool empty = m_history.entries().empty();
     m_count->setText(QString::number(m_history.entries().size()));
     m_count->setVisible(!empty);
     m_clear->setVisible(!empty);
     m_clear->setEnabled(!empty);
-    fillList();
     m_pages->setCurrentWidget(empty ? m_emptyState : static_cast<QWidget*>(m_list));
-}
-
-void HistoryView::fillList() {
-    m_list->setUpdatesEnabled(false);
-    m_list->clear();
-    for (const HistoryEntry& entry : m_history.entries()) {
-        auto* item = new QListWidgetItem;
-        const QString input = QString::fromStdString(entry.input);
-        const QString sub = subtitle(entry);
-        const QString date = m_dates->text(entry.date);
-        item->setData(Qt::DisplayRole, input);
-        item->setData(Qt::ToolTipRole, input);
-        item->setData(Qt::AccessibleTextRole,
-                      input + QStringLiteral(", ") + sub + QStringLiteral(", ") + date);
-        item->setData(HistoryRowDelegate::SubtitleRole, sub);
-        item->setData(HistoryRowDelegate::DateRole, date);
-        item->setData(HistoryRowDelegate::SymbolRole, iconName(QString::fromStdString(entry.mode)));
-        if (entry.outputPath)
-            item->setData(HistoryRowDelegate::OutputPathRole,
-                          QString::fromStdString(*entry.outputPath));
-        m_list->addItem(item);
-    }
-    m_list->setUpdatesEnabled(true);
 }
 
 void HistoryView::reveal(const QString& outputPath) {

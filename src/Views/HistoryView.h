@@ -5,13 +5,12 @@
 
 #include <QWidget>
 #include <cstdint>
-#include <memory>
 
-class DateText;
+class HistoryListModel;
 class HistoryRowDelegate;
 class HistoryStore;
 class QLabel;
-class QListWidget;
+class QListView;
 class QPushButton;
 class QStackedWidget;
 class StoreWatcher;
@@ -49,15 +48,14 @@ protected:
 private:
     QWidget* makeHeader();
     QWidget* makeEmptyState();
-    QListWidget* makeList();
+    QListView* makeList();
     void applyStyles();
     void refresh();
-    void fillList();
     void reveal(const QString& outputPath);
 
     HistoryStore& m_history;
     StoreWatcher* m_watcher;
-    std::unique_ptr<DateText> m_dates;
+    HistoryListModel* m_rows;
     HistoryRowDelegate* m_delegate = nullptr;
     QLabel* m_headerSymbol = nullptr;
     QLabel* m_title = nullptr;
@@ -65,5 +63,5 @@ private:
     QPushButton* m_clear = nullptr;
     QStackedWidget* m_pages = nullptr;
     QWidget* m_emptyState = nullptr;
-    QListWidget* m_list = nullptr;
+    QListView* m_list = nullptr;
 };

@@ -9,9 +9,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QShortcut>
-#include <QVBoxLayout>
 
 namespace ScreenParts {
 
@@ -20,14 +18,6 @@ QFrame* divider(QWidget* parent) {
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
     return line;
-}
-
-QVBoxLayout* spacedDivider(QWidget* parent) {
-    auto* column = new QVBoxLayout;
-    column->setContentsMargins(0, kDividerSpace, 0, kDividerSpace);
-    column->setSpacing(0);
-    column->addWidget(divider(parent));
-    return column;
 }
 
 QHBoxLayout* headerRow(QWidget& header, const QString& symbolName, const QString& title) {
@@ -57,33 +47,6 @@ void addRunShortcut(QWidget& screen, const std::function<void()>& action) {
     for (const auto keys : {Qt::CTRL | Qt::Key_Return, Qt::CTRL | Qt::Key_Enter}) {
         auto* shortcut = new QShortcut(QKeySequence(keys), &screen);
         QObject::connect(shortcut, &QShortcut::activated, &screen, action);
-    }
-}
-
-QScrollArea* scrollingList(QWidget* content, QWidget* parent) {
-    auto* scroll = new QScrollArea(parent);
-    scroll->setObjectName(QStringLiteral("list"));
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    scroll->setWidget(content);
-    return scroll;
-}
-
-QVBoxLayout* rowColumn(QWidget* owner) {
-    auto* column = new QVBoxLayout(owner);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(kListSpacing);
-    return column;
-}
-
-// Taking an item out of a layout hands it, and its widget, to the caller.
-void removeRowsFrom(QLayout& layout, int first) {
-    while (layout.count() > first) {
-        QLayoutItem* item = layout.takeAt(first);
-        delete item->widget();
-        delete item;
     }
 }
 

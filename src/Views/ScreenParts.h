@@ -6,10 +6,7 @@
 
 class QFrame;
 class QHBoxLayout;
-class QLayout;
 class QPushButton;
-class QScrollArea;
-class QVBoxLayout;
 class QWidget;
 
 /// The pieces every working screen is built from, so that their headers, dividers and lists
@@ -21,13 +18,10 @@ inline constexpr int kHeaderSpacing = 12;
 inline constexpr int kHeaderSymbolSize = 22;
 inline constexpr int kListMargin = 16;
 inline constexpr int kListSpacing = 8;
-inline constexpr int kDividerSpace = 4;
+inline constexpr int kDividerSpace = 4; // above and below the divider before a batch's rows
 
 /// A thin horizontal line.
 QFrame* divider(QWidget* parent);
-
-/// A layout holding a divider with kDividerSpace above and below it.
-QVBoxLayout* spacedDivider(QWidget* parent);
 
 /// Gives `header` its row layout (kHeaderMargin around, kHeaderSpacing apart) and puts the
 /// symbol in the accent colour and the title in the headline style into it.
@@ -39,14 +33,5 @@ void makeProminent(QPushButton& button);
 /// Ctrl+Return and Ctrl+Enter (Command on macOS) call `action` while `screen` is visible in
 /// the active window; the action itself decides whether it may run.
 void addRunShortcut(QWidget& screen, const std::function<void()>& action);
-
-/// A frameless, vertically scrolling area with a visible scroll bar, showing `content`.
-QScrollArea* scrollingList(QWidget* content, QWidget* parent);
-
-/// A column for list rows: no margins, rows kListSpacing apart.
-QVBoxLayout* rowColumn(QWidget* owner);
-
-/// Deletes the layout's items from `first` on, with their widgets.
-void removeRowsFrom(QLayout& layout, int first);
 
 } // namespace ScreenParts

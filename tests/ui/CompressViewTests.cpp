@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "History/HistoryStore.h"
+#include "ShownRows.h"
 #include "Views/CompressView.h"
 #include "Views/DropHandler.h"
 #include "Views/DropHint.h"
-#include "Views/ResultRowWidget.h"
 #include "support/Corpus.h"
 #include "support/Synth.h"
 
@@ -69,12 +69,9 @@ void writeBytes(const fs::path& path, std::size_t count) {
     Synth::writeFile(path, Bytes(count, 0x11));
 }
 
-QString symbolOf(const ResultRowWidget& row) {
-    return row.findChild<QLabel*>(QStringLiteral("status"))->property("symbol").toString();
-}
-
-QString captionOf(const ResultRowWidget& row) {
-    return row.findChild<QLabel*>(QStringLiteral("caption"))->text();
+// The first row of the list: the queue's section label while something is queued.
+QString firstRowText(CompressView& view) {
+    return view.list().model()->index(0, 0).data().toString();
 }
 
 } // namespace
@@ -159,8 +156,11 @@ void CompressViewTests::dropsQueueJobs() {
     QCOMPARE(showsEmptyState(view), queued.isEmpty());
     QCOMPARE(startButton(view)->isEnabled(), !queued.isEmpty());
     if (!queued.isEmpty()) {
-        const auto* section = view.findChild<QLabel*>(QStringLiteral("section"));
-        QCOMPARE(section->text(), QStringLiteral("TO COMPRESS \u00B7 %1").arg(queued.size()));
+        QCOMPARE(firstRowText(view), QStringLiteral("TO COMPRESS \u00B7 %1").arg(queued.size()));
+        for (const ShownRows::Row& row : ShownRows::queued(view.list())) {
+            QCOMPARE(row.symbol, QStringLiteral("photo"));
+            QCOMPARE(row.detail, QStringLiteral("100 bytes"));
+        }
     }
     drop(view, urls); // dropping the same again adds nothing
     QCOMPARE(view.batch().queue().size(), std::size_t(queued.size()));
@@ -238,25 +238,26 @@ void CompressViewTests::batchShowsRowsAndRecordsHistory() {
         QString name, symbol, caption;
         bool reveal;
     };
-    const auto rows = view.findChildren<ResultRowWidget*>();
-    QCOMPARE(rows.size(), 4);
+    const auto rows = ShownRows::results(view.list());
+    QCOMPARE(rows.size(), std::size_t{4});
+    QCOMPARE(view.list().model()->index(view.list().resultRow(0) - 1, 0).data().toString(),
+             QStringLiteral("DONE"));
     const Expected expected[] = {
         {"big.png", "checkmark.circle.fill", "", true},
         {"small.jpg", "info.circle", "Already optimized \u2014 left as is", false},
         {"bad.png", "info.circle", "Couldn't process", false},
         {"tiny.jpg", "checkmark.circle.fill", "Copied \u2014 already small", true}};
-    for (int i = 0; i < rows.size(); ++i) {
-        QCOMPARE(rows[i]->content().name, expected[i].name);
-        QCOMPARE(symbolOf(*rows[i]), expected[i].symbol);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        QCOMPARE(rows[i].name, expected[i].name);
+        QCOMPARE(rows[i].symbol, expected[i].symbol);
         if (!expected[i].caption.isEmpty()) {
-            QCOMPARE(captionOf(*rows[i]), expected[i].caption);
+            QCOMPARE(rows[i].detail, expected[i].caption);
         }
-        QCOMPARE(rows[i]->revealButton() != nullptr, expected[i].reveal);
-        std::unique_ptr<QMimeData> dragged(rows[i]->dragData());
-        QCOMPARE(dragged->hasUrls(), expected[i].reveal);
+        QCOMPARE(rows[i].saved.has_value(), expected[i].reveal);
+        QCOMPARE(rows[i].dragsFile, expected[i].reveal);
     }
-    QVERIFY(captionOf(*rows[0]).contains(QStringLiteral(" \u2192 ")));
-    QVERIFY(captionOf(*rows[0]).contains(QStringLiteral("  (\u2212")));
+    QVERIFY(rows[0].detail.contains(QStringLiteral(" \u2192 ")));
+    QVERIFY(rows[0].detail.contains(QStringLiteral("  (\u2212")));
     QVERIFY(fs::exists(dir / "big-small.jpg"));
     QVERIFY(fs::exists(dir / "trip \u2014 Parvo" / "tiny.jpg"));
 
@@ -280,10 +281,10 @@ void CompressViewTests::corpusPhotoShowsTheSizeLine() {
     drop(view, {urlOf(dir / "camera.jpg")});
     view.compress();
     QTRY_VERIFY_WITH_TIMEOUT(!view.batch().working(), 30000);
-    const auto rows = view.findChildren<ResultRowWidget*>();
-    QCOMPARE(rows.size(), 1);
-    QVERIFY(rows[0]->saved());
-    QVERIFY(captionOf(*rows[0]).startsWith(QStringLiteral("2.9 MB \u2192 ")));
+    const auto rows = ShownRows::results(view.list());
+    QCOMPARE(rows.size(), std::size_t{1});
+    QVERIFY(rows[0].saved);
+    QVERIFY(rows[0].detail.startsWith(QStringLiteral("2.9 MB \u2192 ")));
     QVERIFY(fs::file_size(dir / "camera-small.jpg") <= 1024 * 1024);
     QCOMPARE(store.entries().size(), std::size_t{1});
 }

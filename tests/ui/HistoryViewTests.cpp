@@ -6,7 +6,7 @@
 #include "Views/StoreWatcher.h"
 
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
@@ -63,14 +63,15 @@ struct Screen {
     }
     QLabel* count() { return view.findChild<QLabel*>(QStringLiteral("historyCount")); }
     QPushButton* clear() { return view.findChild<QPushButton*>(QStringLiteral("historyClear")); }
-    QListWidget* list() { return view.findChild<QListWidget*>(QStringLiteral("historyList")); }
+    QListView* list() { return view.findChild<QListView*>(QStringLiteral("historyList")); }
+    int rows() { return list()->model()->rowCount(); }
     bool showsEmptyState() {
         return view.findChild<QStackedWidget*>()->currentWidget()->objectName() ==
                QStringLiteral("historyEmptyState");
     }
-    QListWidgetItem* row(int index) { return list()->item(index); }
+    QModelIndex row(int index) { return list()->model()->index(index, 0); }
     QString rowText(int index, int role = Qt::DisplayRole) {
-        return row(index)->data(role).toString();
+        return row(index).data(role).toString();
     }
     HistoryView view;
 };
@@ -112,7 +113,7 @@ private slots:
         // Recorded by another screen while this one is shown: no event loop turn needed.
         store.recordBatch({makeEntry("OCR", "a.png"), makeEntry("PDF Tools", "b.pdf")});
         QCOMPARE(screen.count()->text(), QStringLiteral("3"));
-        QCOMPARE(screen.list()->count(), 3);
+        QCOMPARE(screen.rows(), 3);
         QCOMPARE(screen.rowText(0), QStringLiteral("b.pdf"));
         QCOMPARE(screen.rowText(1), QStringLiteral("a.png"));
         QCOMPARE(screen.rowText(2), QStringLiteral("one.jpg"));
@@ -128,7 +129,7 @@ private slots:
             QTest::mouseClick(screen.clear(), Qt::LeftButton);
             QVERIFY(store.entries().empty());
             QVERIFY(screen.showsEmptyState());
-            QCOMPARE(screen.list()->count(), 0);
+            QCOMPARE(screen.rows(), 0);
             QVERIFY(!screen.count()->isVisible());
             QVERIFY(!screen.clear()->isVisible());
         }
@@ -239,7 +240,7 @@ private slots:
             QStyleOptionViewItem option;
             option.initFrom(screen.list()->viewport());
             option.font = screen.list()->font();
-            option.rect = screen.list()->visualItemRect(screen.row(row));
+            option.rect = screen.list()->visualRect(screen.row(row));
             return delegate->revealRect(option, screen.list()->model()->index(row, 0));
         };
         const QRect withPath = rectOf(0);
@@ -249,7 +250,7 @@ private slots:
         QTest::mouseClick(screen.list()->viewport(), Qt::LeftButton, {}, withPath.center());
         QCOMPARE(requests.count(), 1);
         QCOMPARE(requests.at(0).at(0).toString(), QString::fromStdString(gone));
-        const QRect nameArea = screen.list()->visualItemRect(screen.row(0));
+        const QRect nameArea = screen.list()->visualRect(screen.row(0));
         QTest::mouseClick(screen.list()->viewport(), Qt::LeftButton, {},
                           QPoint(nameArea.left() + 60, nameArea.center().y()));
         QCOMPARE(requests.count(), 1);
@@ -260,8 +261,8 @@ private slots:
         auto first = std::make_unique<Screen>(store);
         Screen second(store);
         store.recordBatch({makeEntry("Compress", "a.jpg")});
-        QCOMPARE(first->list()->count(), 1);
-        QCOMPARE(second.list()->count(), 1);
+        QCOMPARE(first->rows(), 1);
+        QCOMPARE(second.rows(), 1);
         QTest::mouseClick(first->clear(), Qt::LeftButton);
         QVERIFY(first->showsEmptyState());
         QVERIFY(second.showsEmptyState());
@@ -323,7 +324,7 @@ private slots:
         QBENCHMARK {
             Screen screen(store);
             QVERIFY(QTest::qWaitForWindowExposed(&screen.view));
-            QCOMPARE(screen.list()->count(), 1000);
+            QCOMPARE(screen.rows(), 1000);
         }
     }
 
@@ -333,6 +334,15 @@ private slots:
         Screen screen(store);
         QVERIFY(QTest::qWaitForWindowExposed(&screen.view));
         const auto batch = manyEntries(5);
+        // Only the batch's rows arrive and the trimmed ones leave: the others are not rebuilt.
+        QSignalSpy resets(screen.list()->model(), &QAbstractItemModel::modelReset);
+        QSignalSpy inserted(screen.list()->model(), &QAbstractItemModel::rowsInserted);
+        store.recordBatch(batch);
+        QCOMPARE(resets.count(), 0);
+        QCOMPARE(inserted.count(), 1);
+        QCOMPARE(screen.rows(), 1000);
+        QCOMPARE(screen.rowText(5), QStringLiteral("photo-999.jpg"));
+        QCOMPARE(screen.rowText(999), QStringLiteral("photo-5.jpg"));
         QBENCHMARK {
             store.recordBatch(batch);
             screen.list()->repaint();

@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "History/HistoryStore.h"
+#include "ShownRows.h"
 #include "Views/DropHandler.h"
 #include "Views/DropHint.h"
-#include "Views/ElidedLabel.h"
 #include "Views/OCRView.h"
-#include "Views/QueueRowWidget.h"
-#include "Views/ResultRowWidget.h"
 #include "support/Synth.h"
 
 #include <QApplication>
@@ -50,19 +48,7 @@ void drop(OCRView& view, const QList<QUrl>& urls) {
 }
 
 QStringList queuedNames(OCRView& view) {
-    QStringList names;
-    for (const auto* row : view.findChildren<QueueRowWidget*>()) {
-        names << row->findChild<ElidedLabel*>(QStringLiteral("name"))->fullText();
-    }
-    return names;
-}
-
-QString symbolOf(const QWidget& row, const QString& labelName) {
-    return row.findChild<QLabel*>(labelName)->property("symbol").toString();
-}
-
-QString noteOf(const ResultRowWidget& row) {
-    return row.findChild<QLabel*>(QStringLiteral("caption"))->text();
+    return ShownRows::queuedNames(view.list());
 }
 
 // A builder that needs no recogniser: a document for every file except those named "broken…".
@@ -201,8 +187,9 @@ void OCRViewTests::dropsQueueAcceptedFilesOnce() {
     QCOMPARE(view.batch().queue().size(), std::size_t(queued.size()));
     QCOMPARE(view.showsEmptyState(), queued.isEmpty());
     QCOMPARE(view.runButton().isEnabled(), !queued.isEmpty());
-    for (const auto* row : view.findChildren<QueueRowWidget*>()) {
-        QCOMPARE(row->findChild<QLabel*>()->property("symbol").toString(), QStringLiteral("doc"));
+    for (const ShownRows::Row& row : ShownRows::queued(view.list())) {
+        QCOMPARE(row.symbol, QStringLiteral("doc"));
+        QVERIFY(row.detail.isEmpty());
     }
 }
 
@@ -260,17 +247,16 @@ void OCRViewTests::runListsRowsAndRecordsHistory() {
         {"scan.jpg", "checkmark.circle.fill", "searchable PDF", dir / "scan-searchable.pdf"},
         {"broken.png", "info.circle", "No text found", std::nullopt},
         {"a.b.png", "checkmark.circle.fill", "searchable PDF", dir / "a.b-searchable.pdf"}};
-    const auto rows = view.findChildren<ResultRowWidget*>();
-    QCOMPARE(rows.size(), 3);
+    const auto rows = ShownRows::results(view.list());
+    QCOMPARE(rows.size(), std::size_t{3});
     QCOMPARE(store.entries().size(), std::size_t{3});
-    for (int i = 0; i < 3; ++i) {
+    for (std::size_t i = 0; i < 3; ++i) {
         const Expected& want = expected[i];
-        QCOMPARE(rows[i]->content().name, want.name);
-        QCOMPARE(symbolOf(*rows[i], QStringLiteral("status")), want.symbol);
-        QCOMPARE(noteOf(*rows[i]), want.note);
-        QCOMPARE(rows[i]->revealButton() != nullptr, want.saved.has_value());
-        std::unique_ptr<QMimeData> dragged(rows[i]->dragData());
-        QCOMPARE(dragged->hasUrls(), want.saved.has_value());
+        QCOMPARE(rows[i].name, want.name);
+        QCOMPARE(rows[i].symbol, want.symbol);
+        QCOMPARE(rows[i].detail, want.note);
+        QCOMPARE(rows[i].saved.has_value(), want.saved.has_value());
+        QCOMPARE(rows[i].dragsFile, want.saved.has_value());
         // The history lists the batch newest (last row) first.
         const HistoryEntry& entry = store.entries()[std::size_t(2 - i)];
         QCOMPARE(QString::fromStdString(entry.input), want.name);
@@ -286,7 +272,7 @@ void OCRViewTests::runListsRowsAndRecordsHistory() {
     }
     // Finished: the queue is gone, the rows stay, and the button waits for a new drop.
     QVERIFY(view.batch().queue().empty());
-    QVERIFY(view.findChildren<QueueRowWidget*>().isEmpty());
+    QVERIFY(queuedNames(view).isEmpty());
     QVERIFY(!view.showsEmptyState());
     QCOMPARE(view.runButton().text(), QStringLiteral("Run OCR"));
     QVERIFY(!view.runButton().isEnabled());
@@ -316,8 +302,8 @@ void OCRViewTests::workingStateAndDropDuringRun() {
     QVERIFY(view.batch().working());
     QCOMPARE(view.runButton().text(), QStringLiteral("Working\u2026"));
     QVERIFY(!view.runButton().isEnabled());
-    QCOMPARE(view.findChildren<ResultRowWidget*>().size(), 1);
-    QCOMPARE(view.findChildren<ResultRowWidget*>()[0]->content().name, QStringLiteral("first.png"));
+    QCOMPARE(ShownRows::results(view.list()).size(), std::size_t{1});
+    QCOMPARE(ShownRows::results(view.list())[0].name, QStringLiteral("first.png"));
     QTest::keyClick(&view, Qt::Key_Return, Qt::ControlModifier); // disabled: nothing happens
     QCOMPARE(BatchControllerBase::runningCount(), std::size_t{1});
 
@@ -327,9 +313,9 @@ void OCRViewTests::workingStateAndDropDuringRun() {
     gate.release();
     QTRY_VERIFY(!view.batch().working());
 
-    const auto rows = view.findChildren<ResultRowWidget*>();
-    QCOMPARE(rows.size(), 1);
-    QCOMPARE(rows[0]->content().name, QStringLiteral("second.png"));
+    const auto rows = ShownRows::results(view.list());
+    QCOMPARE(rows.size(), std::size_t{1});
+    QCOMPARE(rows[0].name, QStringLiteral("second.png"));
     QVERIFY(view.batch().queue().empty());
     QVERIFY(queuedNames(view).isEmpty());
     QCOMPARE(calls.load(), 2);
@@ -366,12 +352,12 @@ void OCRViewTests::unwritableOutputSaysCouldntSave() {
     QTRY_VERIFY(!view.batch().working());
     fs::permissions(dir.path(), fs::perms::owner_all);
 
-    const auto rows = view.findChildren<ResultRowWidget*>();
-    QCOMPARE(rows.size(), 1);
-    QVERIFY(noteOf(*rows[0]).startsWith(QStringLiteral("Couldn't save: ")));
-    QVERIFY(noteOf(*rows[0]).size() > int(std::string_view("Couldn't save: ").size()));
-    QCOMPARE(symbolOf(*rows[0], QStringLiteral("status")), QStringLiteral("info.circle"));
-    QVERIFY(!rows[0]->revealButton());
+    const auto rows = ShownRows::results(view.list());
+    QCOMPARE(rows.size(), std::size_t{1});
+    QVERIFY(rows[0].detail.startsWith(QStringLiteral("Couldn't save: ")));
+    QVERIFY(rows[0].detail.size() > int(std::string_view("Couldn't save: ").size()));
+    QCOMPARE(rows[0].symbol, QStringLiteral("info.circle"));
+    QVERIFY(!rows[0].saved);
     QCOMPARE(store.entries().size(), std::size_t{1});
     QVERIFY(!store.entries()[0].outputPath);
     // Nothing but the source is left in the folder, not even a temporary file.

@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "History/HistoryStore.h"
 #include "Platform/PdfDocument.h"
+#include "ShownRows.h"
 #include "Views/Appearance.h"
 #include "Views/DropHandler.h"
 #include "Views/DropHint.h"
-#include "Views/ElidedLabel.h"
 #include "Views/PDFToolsView.h"
-#include "Views/QueueRowWidget.h"
-#include "Views/ResultRowWidget.h"
 #include "support/Synth.h"
 #include "support/SynthPdf.h"
 
@@ -207,10 +205,7 @@ void PDFToolsViewTests::dropsQueuePdfsOnce() {
                               QUrl(QStringLiteral("https://example.org/x.pdf"))};
     drop(view, urls);
     drop(view, urls);
-    QStringList names;
-    for (const auto* row : view.findChildren<QueueRowWidget*>()) {
-        names << row->findChild<ElidedLabel*>(QStringLiteral("name"))->fullText();
-    }
+    QStringList names = ShownRows::queuedNames(view.list());
     names.sort();
     QCOMPARE(names, (QStringList{"Scan.PDF", "a.pdf"}));
     QVERIFY(!view.showsEmptyState());
@@ -281,18 +276,20 @@ void PDFToolsViewTests::runWritesOutputsAndLogsRows() {
     QCOMPARE(view.runButton().text(), QStringLiteral("Working\u2026"));
     QTRY_VERIFY_WITH_TIMEOUT(!view.batch().working(), 30000);
 
-    const auto shown = view.findChildren<ResultRowWidget*>();
-    QCOMPARE(shown.size(), rows.size());
+    const auto shown = ShownRows::results(view.list());
+    QCOMPARE(shown.size(), std::size_t(rows.size()));
     QCOMPARE(store.entries().size(), std::size_t(rows.size()));
     for (int i = 0; i < rows.size(); ++i) {
         const QString name = rows[i].section('|', 0, 0);
         QString note = rows[i].section('|', 1);
         const bool saved = note.endsWith('+');
         note.chop(saved ? 1 : 0);
-        QCOMPARE(shown[i]->content().name, name);
-        QCOMPARE(shown[i]->content().caption, note);
-        QCOMPARE(shown[i]->saved(), saved);
-        QCOMPARE(shown[i]->revealButton() != nullptr, saved);
+        const auto& row = shown[std::size_t(i)];
+        QCOMPARE(row.name, name);
+        QCOMPARE(row.detail, note);
+        QCOMPARE(row.saved.has_value(), saved);
+        QCOMPARE(row.symbol,
+                 saved ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("info.circle"));
         const HistoryEntry& entry = store.entries()[std::size_t(rows.size() - 1 - i)];
         QCOMPARE(entry.mode, std::string("PDF Tools"));
         QCOMPARE(QString::fromStdString(entry.input), name);
@@ -331,23 +328,23 @@ void PDFToolsViewTests::optionsChangedDuringRunApplyToTheNext() {
     picker(view)->setCurrentIndex(2);
     rangeField(view)->setText(QStringLiteral("2"));
     view.batch().append({dir / "late.pdf"});
-    QCOMPARE(view.findChildren<QueueRowWidget*>().size(), 2);
+    QCOMPARE(view.list().queueModel().fileCount(), std::size_t{2});
     QTRY_VERIFY_WITH_TIMEOUT(!view.batch().working(), 30000);
 
-    auto rows = view.findChildren<ResultRowWidget*>();
-    QCOMPARE(rows.size(), 2);
-    QCOMPARE(rows[0]->content().name, QStringLiteral("doc-part1.pdf"));
-    QCOMPARE(rows[1]->content().caption, QStringLiteral("1p"));
+    auto rows = ShownRows::results(view.list());
+    QCOMPARE(rows.size(), std::size_t{2});
+    QCOMPARE(rows[0].name, QStringLiteral("doc-part1.pdf"));
+    QCOMPARE(rows[1].detail, QStringLiteral("1p"));
     QVERIFY(view.batch().queue().empty());
     QVERIFY(!fs::exists(dir / "late-part1.pdf"));
 
     drop(view, {urlOf(dir / "doc.pdf")});
     view.run();
     QTRY_VERIFY_WITH_TIMEOUT(!view.batch().working(), 30000);
-    rows = view.findChildren<ResultRowWidget*>();
-    QCOMPARE(rows.size(), 1);
-    QCOMPARE(rows[0]->content().name, QStringLiteral("doc-p2-2.pdf"));
-    QCOMPARE(rows[0]->content().caption, QStringLiteral("1p"));
+    rows = ShownRows::results(view.list());
+    QCOMPARE(rows.size(), std::size_t{1});
+    QCOMPARE(rows[0].name, QStringLiteral("doc-p2-2.pdf"));
+    QCOMPARE(rows[0].detail, QStringLiteral("1p"));
     QCOMPARE(store.entries().size(), std::size_t{3});
 }
 
@@ -363,11 +360,11 @@ void PDFToolsViewTests::unwritableOutputSaysCouldntSave() {
     drop(view, {urlOf(dir / (base + ".pdf"))});
     view.run();
     QTRY_VERIFY_WITH_TIMEOUT(!view.batch().working(), 30000);
-    const auto rows = view.findChildren<ResultRowWidget*>();
-    QCOMPARE(rows.size(), 1);
-    QCOMPARE(rows[0]->content().name, QString::fromStdString(base + "-part1.pdf"));
-    QCOMPARE(rows[0]->content().caption, QStringLiteral("Couldn't save"));
-    QVERIFY(!rows[0]->revealButton());
+    const auto rows = ShownRows::results(view.list());
+    QCOMPARE(rows.size(), std::size_t{1});
+    QCOMPARE(rows[0].name, QString::fromStdString(base + "-part1.pdf"));
+    QCOMPARE(rows[0].detail, QStringLiteral("Couldn't save"));
+    QVERIFY(!rows[0].saved);
     QCOMPARE(store.entries().size(), std::size_t{1});
     QVERIFY(!store.entries()[0].outputPath);
     QCOMPARE(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);

@@ -1,0 +1,193 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The list the working screens share: the queue model following its queue, result rows
+// (reveal, drag, what a screen reader hears), a drop of thousands of files, and a list of
+// 10,000.
+#include "History/HistoryStore.h"
+#include "ShownRows.h"
+#include "Views/CompressView.h"
+#include "Views/DropHandler.h"
+#include "Views/FileRowDelegate.h"
+#include "Views/OCRView.h"
+#include "Views/PDFToolsView.h"
+#include "support/Synth.h"
+
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThreadPool>
+#include <atomic>
+#include <filesystem>
+#include <memory>
+
+namespace fs = std::filesystem;
+using Paths = std::vector<fs::path>;
+
+namespace {
+
+Paths pathsOf(const QStringList& names) {
+    Paths paths;
+    for (const QString& name : names) {
+        paths.push_back(fs::path("/queued") / name.toStdString());
+    }
+    return paths;
+}
+
+void syncTo(QueueListModel& model, const Paths& queue) {
+    model.sync(queue.size(), [&queue](std::size_t i) -> const fs::path& { return queue[i]; });
+}
+
+void makeActive(QWidget& view) {
+    view.resize(760, 520);
+    view.show();
+    QApplication::setActiveWindow(&view);
+    QVERIFY(QTest::qWaitForWindowActive(&view));
+}
+
+} // namespace
+
+class FileListTests : public QObject {
+    Q_OBJECT
+
+private slots:
+    void queueModelFollowsEachChange_data();
+    void queueModelFollowsEachChange();
+    void resultRowsRevealDragAndReadAloud();
+    void aDropOfThousandsArrivesInFewAppends();
+    void tenThousandQueuedFilesAreListedAndDrawn();
+};
+
+// Each case: the queue before and after one change, and how the model tells its view:
+// inserted and removed row ranges, and whether it reset.
+void FileListTests::queueModelFollowsEachChange_data() {
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QStringList>("after");
+    QTest::addColumn<int>("inserted");
+    QTest::addColumn<int>("removed");
+    QTest::addColumn<bool>("reset");
+    QTest::newRow("first files") << QStringList{} << QStringList{"a", "b"} << 1 << 0 << false;
+    QTest::newRow("appended") << QStringList{"a"} << QStringList{"a", "b", "c"} << 1 << 0 << false;
+    QTest::newRow("two apart taken out")
+        << QStringList{"a", "b", "c", "d", "e"} << QStringList{"a", "c", "e"} << 0 << 2 << false;
+    QTest::newRow("neighbours taken out")
+        << QStringList{"a", "b", "c", "d"} << QStringList{"a", "d"} << 0 << 1 << false;
+    QTest::newRow("emptied") << QStringList{"a", "b"} << QStringList{} << 0 << 0 << true;
+    QTest::newRow("replaced") << QStringList{"a", "b"} << QStringList{"c", "d"} << 0 << 0 << true;
+    QTest::newRow("unchanged") << QStringList{"a", "b"} << QStringList{"a", "b"} << 0 << 0 << false;
+}
+
+void FileListTests::queueModelFollowsEachChange() {
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, after);
+    QFETCH(int, inserted);
+    QFETCH(int, removed);
+    QFETCH(bool, reset);
+    QueueListModel model({QStringLiteral("doc"), QStringLiteral("QUEUED \u00B7 %1"), false});
+    syncTo(model, pathsOf(before));
+    QSignalSpy insertions(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removals(&model, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    syncTo(model, pathsOf(after));
+    QCOMPARE(insertions.count(), inserted);
+    QCOMPARE(removals.count(), removed);
+    QCOMPARE(resets.count(), reset ? 1 : 0);
+
+    QStringList shown;
+    for (std::size_t i = 0; i < model.fileCount(); ++i) {
+        shown << model.index(model.rowOf(i)).data().toString();
+    }
+    QCOMPARE(shown, after);
+    QCOMPARE(model.rowCount(), after.isEmpty() ? 0 : int(after.size()) + 1);
+    if (!after.isEmpty()) {
+        QCOMPARE(model.index(0).data().toString(),
+                 QStringLiteral("QUEUED \u00B7 %1").arg(after.size()));
+        QVERIFY(!(model.flags(model.index(0)) & Qt::ItemIsSelectable));
+    }
+}
+
+void FileListTests::resultRowsRevealDragAndReadAloud() {
+    Synth::TempDir dir;
+    Synth::writeFile(dir / "kept.pdf", Bytes(10, 1));
+    const QString kept = QString::fromStdString((dir / "kept.pdf").string());
+    const QString gone = QString::fromStdString((dir / "gone.pdf").string());
+    const std::vector<ResultRowContent> contents = {
+        {QStringLiteral("kept.jpg"), kept, QStringLiteral("searchable PDF")},
+        {QStringLiteral("gone.jpg"), gone, QStringLiteral("searchable PDF")},
+        {QStringLiteral("bad.jpg"), std::nullopt, QStringLiteral("No text found")}};
+    FileListView list({QStringLiteral("doc"), QString(), false}, QString());
+    list.resultModel().reset(contents.size(), [&](std::size_t i) { return contents[i]; });
+    makeActive(list);
+    QSignalSpy reveals(&list, &FileListView::revealRequested);
+
+    // From the keyboard: arrows move, Enter reveals a saved row only.
+    list.setFocus();
+    QTest::keyClick(&list, Qt::Key_Home);
+    QTest::keyClick(&list, Qt::Key_Return);
+    QTest::keyClick(&list, Qt::Key_Down);
+    QTest::keyClick(&list, Qt::Key_Down);
+    QTest::keyClick(&list, Qt::Key_Return);
+    QCOMPARE(reveals.count(), 1);
+    QCOMPARE(reveals.at(0).at(0).toString(), kept);
+    // With the mouse: the link only.
+    QStyleOptionViewItem option;
+    option.initFrom(list.viewport());
+    option.font = list.font();
+    option.widget = &list;
+    option.rect = list.visualRect(list.model()->index(1, 0));
+    const QRect link = list.rowDelegate().revealRect(option, list.model()->index(1, 0));
+    QVERIFY(!link.isEmpty());
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, link.center());
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(40, link.center().y()));
+    QCOMPARE(reveals.count(), 2);
+    QCOMPARE(reveals.at(1).at(0).toString(), gone);
+
+    const auto rows = ShownRows::results(list);
+    QCOMPARE(rows[0].dragsFile, true);
+    QCOMPARE(rows[1].dragsFile, false); // its file is gone: an empty item
+    QCOMPARE(rows[2].dragsFile, false);
+    const QModelIndex bad = list.model()->index(2, 0);
+    QCOMPARE(bad.data(Qt::AccessibleTextRole).toString(), QStringLiteral("bad.jpg, No text found"));
+}
+
+// Handing each of 2,000 files over on its own would append, and redraw, 2,000 times; those
+// resolved while the window was busy arrive together.
+void FileListTests::aDropOfThousandsArrivesInFewAppends() {
+    HistoryStore store{fs::path{}};
+    OCRView view(store);
+    QList<QUrl> urls;
+    for (int i = 0; i < 2000; ++i) {
+        const QUrl url = QUrl::fromLocalFile(QStringLiteral("/scans/page-%1.png").arg(i));
+        urls << url << url;
+    }
+    QSignalSpy appends(&view.batch(), &BatchControllerBase::queueChanged);
+    QMimeData data;
+    data.setUrls(urls);
+    view.handleDrop(data);
+    QThreadPool::globalInstance()->waitForDone(); // every URL resolved, none handed over yet
+    QTRY_COMPARE(view.drops().pending(), 0);
+    QCOMPARE(appends.count(), 1);
+    QCOMPARE(view.batch().queueSize(), std::size_t{2000});
+    QCOMPARE(view.list().queueModel().fileCount(), std::size_t{2000});
+}
+
+void FileListTests::tenThousandQueuedFilesAreListedAndDrawn() {
+    Paths queue;
+    for (int i = 1; i <= 10000; ++i) {
+        queue.push_back("/photos/IMG_" + std::to_string(i) + ".jpg");
+    }
+    FileListView list({QStringLiteral("photo"), QStringLiteral("TO COMPRESS \u00B7 %1"), true},
+                      QStringLiteral("DONE"));
+    list.resize(760, 400);
+    list.show();
+    syncTo(list.queueModel(), queue);
+    QVERIFY(!list.grab().isNull());
+    list.scrollToBottom();
+    QVERIFY(!list.grab().isNull());
+    const QModelIndex last = list.indexAt(QPoint(100, list.viewport()->height() - 30));
+    QCOMPARE(last.data().toString(), QStringLiteral("IMG_10000.jpg"));
+    QCOMPARE(last.data(FileListRoles::DetailRole).toString(), QStringLiteral("Zero KB"));
+    QCOMPARE(list.model()->index(0, 0).data().toString(),
+             QStringLiteral("TO COMPRESS \u00B7 10000"));
+}
+
+QTEST_MAIN(FileListTests)
+#include "FileListTests.moc"
