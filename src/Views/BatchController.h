@@ -125,6 +125,36 @@ public:
         }
     }
 
+    /// Takes the items at `positions` (indices into queue(), in any order; repeated and
+    /// out-of-range ones are ignored) out of the queue, keeping the others in order. Refused
+    /// (false) while working. Emits queueChanged when something was removed.
+    bool removeAt(const std::vector<std::size_t>& positions) {
+        if (working()) {
+            return false;
+        }
+        std::vector<bool> removed(m_queue.size(), false);
+        for (const std::size_t position : positions) {
+            if (position < m_queue.size()) {
+                removed[position] = true;
+            }
+        }
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < m_queue.size(); ++i) {
+            if (!removed[i]) {
+                if (kept != i) {
+                    m_queue[kept] = std::move(m_queue[i]);
+                }
+                ++kept;
+            }
+        }
+        if (kept == m_queue.size()) {
+            return false;
+        }
+        m_queue.erase(m_queue.begin() + static_cast<std::ptrdiff_t>(kept), m_queue.end());
+        emit queueChanged();
+        return true;
+    }
+
     /// Starts a batch over a snapshot of the queue; returns at once. Refused (false) while
     /// working or with an empty queue, so that two batches of one screen never overlap.
     bool start(Work work) {

@@ -69,6 +69,8 @@ CompressView::CompressView(HistoryStore& history, QWidget* parent)
     connect(m_batch, &BatchControllerBase::queueChanged, this, &CompressView::showQueue);
     connect(m_batch, &BatchControllerBase::doneChanged, this, &CompressView::showDone);
     connect(m_batch, &BatchControllerBase::workingChanged, this, &CompressView::showState);
+    connect(m_list, &FileListView::removeRequested, m_batch,
+            [this](const std::vector<std::size_t>& positions) { m_batch->removeAt(positions); });
     connect(m_list, &FileListView::revealRequested, this, &Reveal::inFileManager);
     showState();
 }
@@ -155,4 +157,5 @@ void CompressView::showState() {
     m_body->setCurrentIndex(empty ? 0 : 1);
     m_start->setText(m_batch->working() ? kWorkingLabel : kStartLabel);
     m_start->setEnabled(m_batch->canStart());
+    m_list->setRemovalEnabled(!m_batch->working());
 }

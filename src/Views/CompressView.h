@@ -22,6 +22,7 @@ using CompressBatch = BatchController<CompressWorkflow::Job, CompressWorkflow::O
 /// The Compress screen: files and folders dropped on it are queued as compression jobs; the
 /// size picker chooses the target; "Compress" (Ctrl+Return) runs the queue as one batch in
 /// the background and lists one result row per job, which are also logged to `history`.
+/// Selected queued jobs can be removed while no batch runs.
 ///
 /// UI thread only. `history` must outlive every batch the screen starts (see
 /// BatchControllerBase::waitForAll); closing the screen during a batch stops it after the

@@ -4,14 +4,19 @@
 #include "Views/FileListRoles.h"
 #include "Views/FileRowDelegate.h"
 
+#include <QAction>
 #include <QConcatenateTablesProxyModel>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QMouseEvent>
+#include <algorithm>
 
 FileListView::FileListView(const QueueListModel::Look& queueLook, const QString& doneHeading,
                            QWidget* parent)
     : QListView(parent), m_queue(new QueueListModel(queueLook, this)),
       m_results(new ResultListModel(doneHeading, this)),
-      m_rows(new QConcatenateTablesProxyModel(this)), m_delegate(new FileRowDelegate(this)) {
+      m_rows(new QConcatenateTablesProxyModel(this)), m_delegate(new FileRowDelegate(this)),
+      m_remove(new QAction(QStringLiteral("Remove"), this)) {
     setObjectName(QStringLiteral("list"));
     m_rows->addSourceModel(m_queue);
     m_rows->addSourceModel(m_results);
@@ -28,8 +33,14 @@ FileListView::FileListView(const QueueListModel::Look& queueLook, const QString&
     setDefaultDropAction(Qt::CopyAction);
     setMouseTracking(true);
 
+    m_remove->setObjectName(QStringLiteral("remove"));
+    m_remove->setShortcuts({QKeySequence(QKeySequence::Delete), QKeySequence(Qt::Key_Backspace)});
+    m_remove->setShortcutContext(Qt::WidgetShortcut);
+    addAction(m_remove);
+    connect(m_remove, &QAction::triggered, this, &FileListView::requestRemoval);
     connect(this, &QAbstractItemView::activated, this, &FileListView::revealActivated);
     connect(m_delegate, &FileRowDelegate::revealRequested, this, &FileListView::revealRequested);
+    updateRemoveAction();
 }
 
 int FileListView::queueRow(std::size_t position) const {
@@ -40,11 +51,68 @@ int FileListView::resultRow(std::size_t position) const {
     return m_rows->mapFromSource(m_results->index(m_results->rowOf(position))).row();
 }
 
+std::vector<std::size_t> FileListView::selectedQueuePositions() const {
+    std::vector<std::size_t> positions;
+    if (!selectionModel()) {
+        return positions;
+    }
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    for (const QModelIndex& index : selected) {
+        const QModelIndex source = m_rows->mapToSource(index);
+        if (source.model() != m_queue) {
+            continue;
+        }
+        if (const auto position = m_queue->positionOf(source.row())) {
+            positions.push_back(*position);
+        }
+    }
+    std::sort(positions.begin(), positions.end());
+    return positions;
+}
+
+void FileListView::setRemovalEnabled(bool enabled) {
+    m_removalEnabled = enabled;
+    updateRemoveAction();
+}
+
+void FileListView::updateRemoveAction() {
+    m_remove->setEnabled(m_removalEnabled && !selectedQueuePositions().empty());
+}
+
+void FileListView::selectionChanged(const QItemSelection& selected,
+                                    const QItemSelection& deselected) {
+    QListView::selectionChanged(selected, deselected);
+    updateRemoveAction();
+}
+
+void FileListView::requestRemoval() {
+    const std::vector<std::size_t> positions = selectedQueuePositions();
+    if (m_removalEnabled && !positions.empty()) {
+        emit removeRequested(positions);
+    }
+}
+
 void FileListView::revealActivated(const QModelIndex& index) {
     const QString saved = index.data(FileListRoles::SavedPathRole).toString();
     if (!saved.isNull()) {
         emit revealRequested(saved);
     }
+}
+
+// The menu belongs to queued files: it opens over one (the mouse) or over the current row
+// while queued files are selected (the Menu key, Shift+F10).
+void FileListView::contextMenuEvent(QContextMenuEvent* event) {
+    const bool byMouse = event->reason() == QContextMenuEvent::Mouse;
+    const QModelIndex index = byMouse ? indexAt(event->pos()) : currentIndex();
+    const QModelIndex source = m_rows->mapToSource(index);
+    if (selectedQueuePositions().empty() ||
+        (byMouse && (source.model() != m_queue || !m_queue->positionOf(source.row())))) {
+        event->ignore();
+        return;
+    }
+    QMenu menu(this);
+    menu.addAction(m_remove);
+    menu.exec(byMouse ? event->globalPos() : viewport()->mapToGlobal(visualRect(index).center()));
 }
 
 bool FileListView::overRevealLink(const QPoint& position) {

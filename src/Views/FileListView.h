@@ -7,18 +7,22 @@
 #include <QListView>
 #include <QString>
 #include <cstddef>
+#include <vector>
 
 class FileRowDelegate;
+class QAction;
 class QConcatenateTablesProxyModel;
 
 /// The scrolling list of a working screen: its queued files (QueueListModel), then the last
 /// batch's rows (ResultListModel), drawn by FileRowDelegate.
 ///
 /// Queued and result rows can be selected (click, Shift/Ctrl-click, arrows with Shift or
-/// Ctrl, Ctrl+A). Enter or a double click on a saved result, or a click on its link, asks for
-/// it to be revealed. Dragging result rows out carries their files.
+/// Ctrl, Ctrl+A). "Remove" — the Delete or Backspace key, or the context menu of a queued
+/// row — asks for the selected queued files to be taken out; it does nothing while removal is
+/// disabled. Enter or a double click on a saved result, or a click on its link, asks for it to
+/// be revealed. Dragging result rows out carries their files.
 ///
-/// The view asks and the screen acts. UI thread only.
+/// The view asks and the screen acts: it changes no queue itself. UI thread only.
 class FileListView : public QListView {
     Q_OBJECT
 
@@ -29,23 +33,39 @@ public:
     QueueListModel& queueModel() { return *m_queue; }
     ResultListModel& resultModel() { return *m_results; }
     FileRowDelegate& rowDelegate() { return *m_delegate; }
+    /// The "Remove" command, also in the context menu.
+    QAction& removeAction() { return *m_remove; }
 
     /// The list row (of model()) that shows a queue position or a result position.
     int queueRow(std::size_t position) const;
     int resultRow(std::size_t position) const;
+    /// The queue positions of the selected queued files, ascending.
+    std::vector<std::size_t> selectedQueuePositions() const;
+
+    /// Whether Remove may be used (the screen turns it off while a batch runs).
+    void setRemovalEnabled(bool enabled);
 
 signals:
+    /// Remove was chosen with these queue positions selected (ascending, not empty).
+    void removeRequested(const std::vector<std::size_t>& positions);
     void revealRequested(const QString& savedPath);
 
 protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void selectionChanged(const QItemSelection& selected,
+                          const QItemSelection& deselected) override;
 
 private:
+    void requestRemoval();
     void revealActivated(const QModelIndex& index);
+    void updateRemoveAction();
     bool overRevealLink(const QPoint& position);
 
     QueueListModel* m_queue;
     ResultListModel* m_results;
     QConcatenateTablesProxyModel* m_rows;
     FileRowDelegate* m_delegate;
+    QAction* m_remove;
+    bool m_removalEnabled = true;
 };

@@ -77,6 +77,8 @@ FileQueueScreen::FileQueueScreen(HistoryStore& history, const Look& look, Accept
     connect(m_batch, &BatchControllerBase::queueChanged, this, &FileQueueScreen::showQueue);
     connect(m_batch, &BatchControllerBase::doneChanged, this, &FileQueueScreen::showDone);
     connect(m_batch, &BatchControllerBase::workingChanged, this, &FileQueueScreen::showState);
+    connect(m_list, &FileListView::removeRequested, m_batch,
+            [this](const std::vector<std::size_t>& positions) { m_batch->removeAt(positions); });
     connect(m_list, &FileListView::revealRequested, this, &Reveal::inFileManager);
     showState();
 }
@@ -144,4 +146,5 @@ void FileQueueScreen::showState() {
     m_body->setCurrentIndex(empty ? emptyPage : listPage);
     m_run->setText(m_batch->working() ? m_look.workingLabel : m_look.runLabel);
     m_run->setEnabled(m_batch->canStart());
+    m_list->setRemovalEnabled(!m_batch->working());
 }

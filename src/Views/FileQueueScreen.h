@@ -25,7 +25,7 @@ using FileBatch = BatchController<std::filesystem::path, ResultRow>;
 /// divider, and either the empty state or a list of the queued files followed by the last
 /// run's rows (FileListView). Dropped local files that pass the screen's accept test are
 /// queued once each; the run button and Ctrl+Return start a batch when the queue holds
-/// something and no batch runs.
+/// something and no batch runs. Selected queued files can be removed while no batch runs.
 ///
 /// UI thread only. `history` must outlive every batch the screen starts (see
 /// BatchControllerBase::waitForAll); closing the screen during a batch stops it after the

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The list the working screens share: the queue model following its queue, result rows
-// (reveal, drag, what a screen reader hears), a drop of thousands of files, and a list of
-// 10,000.
+// The list the working screens share: the queue model following its queue, selection and
+// removal, result rows (reveal, drag, what a screen reader hears), a drop of thousands of
+// files, and a list of 10,000.
 #include "History/HistoryStore.h"
 #include "ShownRows.h"
 #include "Views/CompressView.h"
@@ -11,7 +11,9 @@
 #include "Views/PDFToolsView.h"
 #include "support/Synth.h"
 
+#include <QAction>
 #include <QMimeData>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThreadPool>
@@ -43,6 +45,22 @@ void makeActive(QWidget& view) {
     QVERIFY(QTest::qWaitForWindowActive(&view));
 }
 
+QPoint centreOfRow(FileListView& list, int row) {
+    return list.visualRect(list.model()->index(row, 0)).center();
+}
+
+// Declared after the view: however a test ends, its batch is let through and finished while
+// the history store is still alive.
+struct Settle {
+    QSemaphore* gate = nullptr;
+    ~Settle() {
+        if (gate) {
+            gate->release(1000);
+        }
+        BatchControllerBase::waitForAll();
+    }
+};
+
 } // namespace
 
 class FileListTests : public QObject {
@@ -51,6 +69,9 @@ class FileListTests : public QObject {
 private slots:
     void queueModelFollowsEachChange_data();
     void queueModelFollowsEachChange();
+    void removingTheSelectedQueuedFiles_data();
+    void removingTheSelectedQueuedFiles();
+    void noRemovalWhileABatchRuns();
     void resultRowsRevealDragAndReadAloud();
     void aDropOfThousandsArrivesInFewAppends();
     void tenThousandQueuedFilesAreListedAndDrawn();
@@ -102,6 +123,89 @@ void FileListTests::queueModelFollowsEachChange() {
                  QStringLiteral("QUEUED \u00B7 %1").arg(after.size()));
         QVERIFY(!(model.flags(model.index(0)) & Qt::ItemIsSelectable));
     }
+}
+
+// Each case: how four queued files are selected (row numbers of the queued files, after the
+// section label at row 0), and the files left after Delete.
+void FileListTests::removingTheSelectedQueuedFiles_data() {
+    QTest::addColumn<QString>("gestures");
+    QTest::addColumn<QStringList>("left");
+    QTest::newRow("click") << "click 2" << QStringList{"a.png", "c.png", "d.png"};
+    QTest::newRow("shift-click a range") << "click 2, shift 4" << QStringList{"a.png"};
+    QTest::newRow("ctrl-click apart") << "click 1, ctrl 3, ctrl 4" << QStringList{"b.png"};
+    QTest::newRow("keys") << "click 1, key down, shift+key down" << QStringList{"a.png", "d.png"};
+    QTest::newRow("keys apart") << "click 1, ctrl+key down, ctrl+key down, ctrl+key space"
+                                << QStringList{"b.png", "d.png"};
+    QTest::newRow("select all, results too") << "click 1, ctrl+key a" << QStringList{};
+    QTest::newRow("a result alone") << "click 6" << QStringList{"a.png", "b.png", "c.png", "d.png"};
+}
+
+void FileListTests::removingTheSelectedQueuedFiles() {
+    QFETCH(QString, gestures);
+    QFETCH(QStringList, left);
+    HistoryStore store{fs::path{}};
+    CompressView view(store);
+    Settle settle;
+    Synth::TempDir dir;
+    Synth::writeFile(dir / "done.png", Bytes(10, 1));
+    view.setCompressor([](const fs::path&, SizeTarget) { return std::optional<Bytes>(); });
+    view.batch().append({{Uuid{}, dir / "done.png", dir / "done-small.jpg", std::nullopt}});
+    view.compress();
+    QTRY_VERIFY(!view.batch().working());
+    for (const char* name : {"a.png", "b.png", "c.png", "d.png"}) {
+        view.batch().append({{Uuid{}, dir / name, dir / name, std::nullopt}});
+    }
+    makeActive(view);
+    FileListView& list = view.list();
+    QCOMPARE(list.resultRow(0), 6); // label, four files, "DONE", the result
+    for (const QString& gesture : gestures.split(QStringLiteral(", "))) {
+        const QStringList words = gesture.split(' ');
+        const Qt::KeyboardModifiers modifiers = words[0].startsWith("shift")  ? Qt::ShiftModifier
+                                                : words[0].startsWith("ctrl") ? Qt::ControlModifier
+                                                                              : Qt::NoModifier;
+        if (words[0].endsWith("key")) {
+            const Qt::Key key = words[1] == "down"    ? Qt::Key_Down
+                                : words[1] == "space" ? Qt::Key_Space
+                                                      : Qt::Key_A;
+            QTest::keyClick(&list, key, modifiers);
+        } else {
+            QTest::mouseClick(list.viewport(), Qt::LeftButton, modifiers,
+                              centreOfRow(list, words[1].toInt()));
+        }
+    }
+    QTest::keyClick(&list, Qt::Key_Delete);
+    QStringList queued;
+    for (const auto& job : view.batch().queue()) {
+        queued << QString::fromStdString(job.name());
+    }
+    QCOMPARE(queued, left);
+    QCOMPARE(ShownRows::queuedNames(list), left);
+    QCOMPARE(ShownRows::results(list).size(), std::size_t{1});
+}
+
+// While a batch runs its queue is its work: Remove is refused, by key and by action.
+void FileListTests::noRemovalWhileABatchRuns() {
+    HistoryStore store{fs::path{}};
+    OCRView view(store);
+    QSemaphore gate;
+    Settle settle{&gate};
+    view.setBuilder([&gate](const fs::path&, auto&&...) -> std::optional<Bytes> {
+        gate.acquire();
+        return std::nullopt;
+    });
+    view.batch().append(Paths{"/in/a.png", "/in/b.png"});
+    makeActive(view);
+    view.run();
+    QVERIFY(view.batch().working());
+    FileListView& list = view.list();
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, centreOfRow(list, 0));
+    QVERIFY(!list.removeAction().isEnabled());
+    QTest::keyClick(&list, Qt::Key_Delete);
+    QVERIFY(!view.batch().removeAt({0}));
+    QCOMPARE(view.batch().queueSize(), std::size_t{2});
+    gate.release(2);
+    QTRY_VERIFY(!view.batch().working());
+    QVERIFY(view.batch().queue().empty());
 }
 
 void FileListTests::resultRowsRevealDragAndReadAloud() {
