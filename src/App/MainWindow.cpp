@@ -30,15 +30,17 @@ MainWindow::MainWindow(HistoryStore& history, UpdaterController& updater, QWidge
 void MainWindow::buildTabs(HistoryStore& history) {
     m_tabs = new QTabWidget(this);
     m_tabs->setDocumentMode(true);
-    m_tabs->addTab(new CompressView(history), Icons::symbol(QStringLiteral("doc.zipper")),
-                   QStringLiteral("Compress"));
-    m_tabs->addTab(new PDFToolsView(history), Icons::symbol(QStringLiteral("doc.on.doc")),
-                   QStringLiteral("PDF Tools"));
-    m_tabs->addTab(new OCRView(history), Icons::symbol(QStringLiteral("text.viewfinder")),
-                   QStringLiteral("OCR"));
-    m_tabs->addTab(new HistoryView(history),
-                   Icons::symbol(QStringLiteral("clock.arrow.circlepath")),
-                   QStringLiteral("History"));
+    auto* compress = new CompressView(history);
+    addScreen(compress, QStringLiteral("doc.zipper"), QStringLiteral("Compress"),
+              [compress] { compress->addFiles(); });
+    auto* pdfTools = new PDFToolsView(history);
+    addScreen(pdfTools, QStringLiteral("doc.on.doc"), QStringLiteral("PDF Tools"),
+              [pdfTools] { pdfTools->addFiles(); });
+    auto* ocr = new OCRView(history);
+    addScreen(ocr, QStringLiteral("text.viewfinder"), QStringLiteral("OCR"),
+              [ocr] { ocr->addFiles(); });
+    addScreen(new HistoryView(history), QStringLiteral("clock.arrow.circlepath"),
+              QStringLiteral("History"), {});
     m_tabs->setCurrentIndex(0);
     // The minimum belongs to the content: the menu bar comes on top of it.
     m_tabs->setMinimumSize(kMinimumContentSize);
@@ -61,11 +63,34 @@ void MainWindow::openTab(Launch::Tab tab, const QList<QUrl>& files) {
     }
 }
 
+void MainWindow::addScreen(QWidget* screen, const QString& symbol, const QString& label,
+                           std::function<void()> addFiles) {
+    m_tabs->addTab(screen, Icons::symbol(symbol), label);
+    m_addFilesByTab.push_back(std::move(addFiles));
+}
+
+void MainWindow::addFilesToShownScreen() {
+    const int shown = m_tabs->currentIndex();
+    if (shown >= 0 && m_addFilesByTab.at(static_cast<std::size_t>(shown))) {
+        m_addFilesByTab[static_cast<std::size_t>(shown)]();
+    }
+}
+
 void MainWindow::buildFileMenu() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     QAction* newWindow = file->addAction(QStringLiteral("New Window"));
     newWindow->setShortcut(QKeySequence::New);
     connect(newWindow, &QAction::triggered, this, &MainWindow::newWindowRequested);
+    m_addFiles = file->addAction(QStringLiteral("Add Files\u2026"));
+    m_addFiles->setShortcut(QKeySequence::Open);
+    connect(m_addFiles, &QAction::triggered, this, &MainWindow::addFilesToShownScreen);
+    const auto followTab = [this](int shown) {
+        m_addFiles->setEnabled(
+            shown >= 0 && static_cast<bool>(m_addFilesByTab.at(static_cast<std::size_t>(shown))));
+    };
+    connect(m_tabs, &QTabWidget::currentChanged, this, followTab);
+    followTab(m_tabs->currentIndex());
+    file->addSeparator();
     QAction* close = file->addAction(QStringLiteral("Close Window"));
     close->setShortcut(QKeySequence::Close);
     connect(close, &QAction::triggered, this, &QWidget::close);

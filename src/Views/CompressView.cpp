@@ -7,6 +7,7 @@
 #include "Views/DropHandler.h"
 #include "Views/EmptyStateWidget.h"
 #include "Views/FileListView.h"
+#include "Views/FilePicker.h"
 #include "Views/LocalPath.h"
 #include "Views/ScreenParts.h"
 
@@ -57,6 +58,9 @@ CompressView::CompressView(HistoryStore& history, QWidget* parent)
             return CW::jobs(dropped, CW::acceptedExtensions());
         },
         [this](const std::vector<CW::Job>& jobs) { m_batch->append(jobs); });
+    m_picker = new FilePicker(
+        *this, *m_drops,
+        FilePicker::filter(QStringLiteral("Images and PDFs"), CW::acceptedExtensions()));
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -81,15 +85,17 @@ QWidget* CompressView::makeHeader() {
     QHBoxLayout* row =
         SP::headerRow(*header, QStringLiteral("doc.zipper"), QStringLiteral("Parvo"));
     row->addStretch(1);
-    m_picker = new QComboBox(header);
-    m_picker->setObjectName(QStringLiteral("target"));
+    m_target = new QComboBox(header);
+    m_target->setObjectName(QStringLiteral("target"));
     for (const CW::TargetChoice choice : CW::kTargetChoices) {
         const std::string_view label = CW::label(choice);
-        m_picker->addItem(QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size())),
+        m_target->addItem(QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size())),
                           static_cast<int>(choice));
     }
-    m_picker->setFixedWidth(kPickerWidth);
-    row->addWidget(m_picker);
+    m_target->setFixedWidth(kPickerWidth);
+    row->addWidget(m_target);
+    row->addWidget(m_picker->button(FilePicker::Kind::files, header));
+    row->addWidget(m_picker->button(FilePicker::Kind::folder, header));
     m_start = new QPushButton(kStartLabel, header);
     m_start->setObjectName(QStringLiteral("start"));
     SP::makeProminent(*m_start);
@@ -104,6 +110,8 @@ QWidget* CompressView::makeBody() {
     auto* empty = new EmptyStateWidget(QStringLiteral("square.and.arrow.down"),
                                        QStringLiteral("Drop images, PDFs or a folder"),
                                        emptyStateText(), m_body);
+    empty->addButton(m_picker->button(FilePicker::Kind::files, empty));
+    empty->addButton(m_picker->button(FilePicker::Kind::folder, empty));
     m_body->addWidget(empty);
     m_list =
         new FileListView({QStringLiteral("photo"), QStringLiteral("TO COMPRESS \u00B7 %1"), true},
@@ -114,6 +122,10 @@ QWidget* CompressView::makeBody() {
 
 void CompressView::handleDrop(const QMimeData& data) {
     m_drops->handleDrop(data);
+}
+
+void CompressView::addFiles() {
+    m_picker->addFiles();
 }
 
 void CompressView::compress() {
@@ -131,7 +143,7 @@ void CompressView::compress() {
 }
 
 CW::TargetChoice CompressView::choice() const {
-    return static_cast<CW::TargetChoice>(m_picker->currentData().toInt());
+    return static_cast<CW::TargetChoice>(m_target->currentData().toInt());
 }
 
 void CompressView::setCompressor(CW::Compressor compressor) {

@@ -11,6 +11,7 @@
 
 class DropHandlerBase;
 class FileListView;
+class FilePicker;
 class HistoryStore;
 class QComboBox;
 class QMimeData;
@@ -19,10 +20,11 @@ class QStackedWidget;
 
 using CompressBatch = BatchController<CompressWorkflow::Job, CompressWorkflow::Outcome>;
 
-/// The Compress screen: files and folders dropped on it are queued as compression jobs; the
-/// size picker chooses the target; "Compress" (Ctrl+Return) runs the queue as one batch in
-/// the background and lists one result row per job, which are also logged to `history`.
-/// Selected queued jobs can be removed while no batch runs.
+/// The Compress screen: files and folders dropped on it, or chosen with "Add Files…" and
+/// "Add Folder…", are queued as compression jobs; the size picker chooses the target;
+/// "Compress" (Ctrl+Return) runs the queue as one batch in the background and lists one result
+/// row per job, which are also logged to `history`. Selected queued jobs can be removed while
+/// no batch runs.
 ///
 /// UI thread only. `history` must outlive every batch the screen starts (see
 /// BatchControllerBase::waitForAll); closing the screen during a batch stops it after the
@@ -36,6 +38,8 @@ public:
     /// What dropping `data` on the screen does: its URLs are expanded into jobs in the
     /// background and queued unless already queued.
     void handleDrop(const QMimeData& data);
+    /// "Add Files…": the file dialog; the files chosen are handled as if dropped.
+    void addFiles();
     /// Starts a batch over the queue with the chosen target; does nothing while a batch runs
     /// or with an empty queue.
     void compress();
@@ -43,6 +47,7 @@ public:
     CompressWorkflow::TargetChoice choice() const;
     CompressBatch& batch() { return *m_batch; }
     DropHandlerBase& drops() { return *m_drops; }
+    FilePicker& picker() { return *m_picker; }
     FileListView& list() { return *m_list; }
     /// The compressor later batches use (the engine by default).
     void setCompressor(CompressWorkflow::Compressor compressor);
@@ -56,8 +61,9 @@ private:
 
     CompressBatch* m_batch;
     DropHandlerBase* m_drops = nullptr;
+    FilePicker* m_picker = nullptr;
     CompressWorkflow::Compressor m_compressor = CompressWorkflow::engineCompress;
-    QComboBox* m_picker = nullptr;
+    QComboBox* m_target = nullptr;
     QPushButton* m_start = nullptr;
     QStackedWidget* m_body = nullptr;
     FileListView* m_list = nullptr;

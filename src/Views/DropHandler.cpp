@@ -17,7 +17,10 @@ DropHandlerBase::DropHandlerBase(QWidget* screen) : QObject(screen), m_hint(new 
 }
 
 void DropHandlerBase::handleDrop(const QMimeData& data) {
-    const QList<QUrl> urls = data.urls();
+    handleUrls(data.urls());
+}
+
+void DropHandlerBase::handleUrls(const QList<QUrl>& urls) {
     for (const QUrl& url : urls) {
         ++m_pending;
         resolve(url);

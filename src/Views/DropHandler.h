@@ -39,6 +39,8 @@ public:
 
     /// What a drop does: resolves every URL of `data` in the background. Returns at once.
     void handleDrop(const QMimeData& data);
+    /// The same for URLs that come from elsewhere than a drop (a file dialog).
+    void handleUrls(const QList<QUrl>& urls);
 
     DropHint& hint() { return *m_hint; }
     /// A drag with URLs hovers over the screen.

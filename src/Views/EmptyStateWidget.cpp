@@ -4,7 +4,9 @@
 #include "Desktop/Icons.h"
 #include "Views/Appearance.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -41,5 +43,15 @@ EmptyStateWidget::EmptyStateWidget(const QString& symbolName, const QString& tit
     auto* textLabel = centredLabel(text, QStringLiteral("text"), this);
     Appearance::makeSecondary(*textLabel);
     column->addWidget(textLabel);
+    m_buttons = new QHBoxLayout;
+    m_buttons->setSpacing(kSpacing);
+    m_buttons->addStretch(1);
+    m_buttons->addStretch(1);
+    column->addLayout(m_buttons);
     column->addStretch(1);
+}
+
+void EmptyStateWidget::addButton(QPushButton* button) {
+    button->setParent(this);
+    m_buttons->insertWidget(m_buttons->count() - 1, button);
 }

@@ -5,6 +5,7 @@
 #include "Views/DropHandler.h"
 #include "Views/DropHint.h"
 #include "Views/FileListView.h"
+#include "Views/FilePicker.h"
 #include "Views/LocalPath.h"
 #include "Views/ScreenParts.h"
 
@@ -65,6 +66,7 @@ FileQueueScreen::FileQueueScreen(HistoryStore& history, const Look& look, Accept
     drops->hint().setSymbol(QStringLiteral("square.and.arrow.down"));
     drops->hint().setText(look.hintText);
     m_drops = drops;
+    m_picker = new FilePicker(*this, *m_drops, look.fileFilter);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -89,6 +91,8 @@ QWidget* FileQueueScreen::makeHeader(const Look& look) {
     m_header = SP::headerRow(*header, look.symbol, look.title);
     m_controlsEnd = m_header->count();
     m_header->addStretch(1);
+    m_addFiles = m_picker->button(FilePicker::Kind::files, header);
+    m_header->addWidget(m_addFiles);
     m_run = new QPushButton(look.runLabel, header);
     m_run->setObjectName(QStringLiteral("run"));
     SP::makeProminent(*m_run);
@@ -102,18 +106,33 @@ QWidget* FileQueueScreen::makeBody(const Look& look) {
     m_body->setObjectName(QStringLiteral("body"));
     auto* empty = new EmptyStateWidget(look.emptySymbol, look.emptyTitle, look.emptyText, m_body,
                                        look.emptyTitleStyle);
+    empty->addButton(m_picker->button(FilePicker::Kind::files, empty));
     m_body->insertWidget(emptyPage, empty);
     m_list = new FileListView({QStringLiteral("doc"), QString(), false}, QString(), m_body);
     m_body->insertWidget(listPage, m_list);
     return m_body;
 }
 
+// The screen's controls are made after the rest of it, and Qt puts a new widget last in the
+// tab order: each is moved behind the one to its left, so that Tab and a screen reader meet
+// the header from left to right. (Qt 6.4 moves nothing behind a widget that takes no focus,
+// or behind the last one of the chain: the title lends a focus policy for the move.)
 void FileQueueScreen::addHeaderControl(QWidget* control) {
+    QWidget* left = m_header->itemAt(m_controlsEnd - 1)->widget();
     m_header->insertWidget(m_controlsEnd++, control);
+    control->stackUnder(m_addFiles);
+    const Qt::FocusPolicy policy = left->focusPolicy();
+    left->setFocusPolicy(Qt::TabFocus);
+    QWidget::setTabOrder(left, control);
+    left->setFocusPolicy(policy);
 }
 
 void FileQueueScreen::handleDrop(const QMimeData& data) {
     m_drops->handleDrop(data);
+}
+
+void FileQueueScreen::addFiles() {
+    m_picker->addFiles();
 }
 
 void FileQueueScreen::run() {

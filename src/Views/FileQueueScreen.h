@@ -12,6 +12,7 @@
 
 class DropHandlerBase;
 class FileListView;
+class FilePicker;
 class HistoryStore;
 class QHBoxLayout;
 class QMimeData;
@@ -21,11 +22,12 @@ class QStackedWidget;
 using FileBatch = BatchController<std::filesystem::path, ResultRow>;
 
 /// A working screen whose queue holds dropped files and whose runs give ResultRow values: a
-/// header (symbol, title, the screen's own controls, flexible space, the run button), a
-/// divider, and either the empty state or a list of the queued files followed by the last
-/// run's rows (FileListView). Dropped local files that pass the screen's accept test are
-/// queued once each; the run button and Ctrl+Return start a batch when the queue holds
-/// something and no batch runs. Selected queued files can be removed while no batch runs.
+/// header (symbol, title, the screen's own controls, flexible space, "Add Files…", the run
+/// button), a divider, and either the empty state (with "Add Files…") or a list of the queued
+/// files followed by the last run's rows (FileListView). Dropped local files, and files chosen
+/// with "Add Files…", that pass the screen's accept test are queued once each; the run button
+/// and Ctrl+Return start a batch when the queue holds something and no batch runs. Selected
+/// queued files can be removed while no batch runs.
 ///
 /// UI thread only. `history` must outlive every batch the screen starts (see
 /// BatchControllerBase::waitForAll); closing the screen during a batch stops it after the
@@ -43,7 +45,8 @@ public:
         QString emptyTitle;
         QString emptyText;
         EmptyStateWidget::TitleStyle emptyTitleStyle = EmptyStateWidget::TitleStyle::title3;
-        QString hintText; // shown by the drop hint while files are dragged over the screen
+        QString hintText;   // shown by the drop hint while files are dragged over the screen
+        QString fileFilter; // the file dialog's name filter (FilePicker::filter)
     };
     /// Whether a dropped local path is queued; runs on a worker thread, so it must be safe
     /// there (it may look at the file system).
@@ -55,12 +58,15 @@ public:
     /// What dropping `data` on the screen does: its URLs are checked in the background and
     /// the accepted files queued unless already queued.
     void handleDrop(const QMimeData& data);
+    /// "Add Files…": the file dialog; the files chosen are handled as if dropped.
+    void addFiles();
     /// Starts a batch over the queue with the options as they are now; does nothing while a
     /// batch runs or with an empty queue.
     void run();
 
     FileBatch& batch() { return *m_batch; }
     DropHandlerBase& drops() { return *m_drops; }
+    FilePicker& picker() { return *m_picker; }
     FileListView& list() { return *m_list; }
     QPushButton& runButton() { return *m_run; }
     /// The empty state is shown (rather than the list).
@@ -84,8 +90,10 @@ private:
     Look m_look;
     FileBatch* m_batch;
     DropHandlerBase* m_drops = nullptr;
+    FilePicker* m_picker = nullptr;
     QHBoxLayout* m_header = nullptr;
     int m_controlsEnd = 0; // where the next header control goes
+    QPushButton* m_addFiles = nullptr;
     QPushButton* m_run = nullptr;
     QStackedWidget* m_body = nullptr;
     FileListView* m_list = nullptr;

@@ -3,6 +3,7 @@
 
 #include "History/UtcDate.h"
 #include "Views/Appearance.h"
+#include "Views/FilePicker.h"
 
 #include <utility>
 
@@ -20,6 +21,8 @@ FileQueueScreen::Look look() {
         QStringLiteral("Parvo adds an invisible, searchable text layer \u2014 your scans become "
                        "selectable and findable. On your Mac."));
     look.hintText = QStringLiteral("Drop scans or PDFs to make searchable");
+    look.fileFilter =
+        FilePicker::filter(QStringLiteral("Scans and PDFs"), OCRWorkflow::acceptedExtensions());
     return look;
 }
 

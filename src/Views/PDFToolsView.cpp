@@ -3,6 +3,7 @@
 
 #include "History/UtcDate.h"
 #include "Views/Appearance.h"
+#include "Views/FilePicker.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -30,6 +31,7 @@ FileQueueScreen::Look look() {
         "Merge several into one, split into chunks, or pull out a page range. On your Mac."));
     look.emptyTitleStyle = EmptyStateWidget::TitleStyle::title;
     look.hintText = QStringLiteral("Drop PDFs");
+    look.fileFilter = FilePicker::filter(QStringLiteral("PDFs"), {"pdf"});
     return look;
 }
 

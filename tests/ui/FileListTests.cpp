@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The list the working screens share: the queue model following its queue, selection and
-// removal, result rows (reveal, drag, what a screen reader hears), a drop of thousands of
-// files, and a list of 10,000.
+// removal, result rows (reveal, drag, what a screen reader hears), adding files through the
+// file dialog's seam, a drop of thousands of files, and a list of 10,000.
 #include "History/HistoryStore.h"
 #include "ShownRows.h"
 #include "Views/CompressView.h"
 #include "Views/DropHandler.h"
+#include "Views/FilePicker.h"
 #include "Views/FileRowDelegate.h"
 #include "Views/OCRView.h"
 #include "Views/PDFToolsView.h"
@@ -13,6 +14,7 @@
 
 #include <QAction>
 #include <QMimeData>
+#include <QPushButton>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
@@ -73,6 +75,8 @@ private slots:
     void removingTheSelectedQueuedFiles();
     void noRemovalWhileABatchRuns();
     void resultRowsRevealDragAndReadAloud();
+    void addFilesGoesThroughTheDropPath_data();
+    void addFilesGoesThroughTheDropPath();
     void aDropOfThousandsArrivesInFewAppends();
     void tenThousandQueuedFilesAreListedAndDrawn();
 };
@@ -250,6 +254,94 @@ void FileListTests::resultRowsRevealDragAndReadAloud() {
     QCOMPARE(rows[2].dragsFile, false);
     const QModelIndex bad = list.model()->index(2, 0);
     QCOMPARE(bad.data(Qt::AccessibleTextRole).toString(), QStringLiteral("bad.jpg, No text found"));
+}
+
+// Each case: the screen, the files there, those already dropped, those chosen in the dialog
+// ("/" alone: Add Folder… with the folder), and the names queued in the end.
+void FileListTests::addFilesGoesThroughTheDropPath_data() {
+    QTest::addColumn<QString>("screen");
+    QTest::addColumn<QStringList>("dropped");
+    QTest::addColumn<QStringList>("chosen");
+    QTest::addColumn<QStringList>("queued");
+    QTest::addColumn<QString>("pattern");
+    QTest::newRow("compress, one already dropped")
+        << "compress" << QStringList{"a.png"} << QStringList{"a.png", "b.pdf", "notes.txt"}
+        << QStringList{"a.png", "b.pdf"} << "*.heic *.HEIC";
+    QTest::newRow("compress, a folder") << "compress" << QStringList{} << QStringList{"/"}
+                                        << QStringList{"a.png", "b.pdf", "scan.tiff"} << "*.gif";
+    QTest::newRow("ocr") << "ocr" << QStringList{"scan.tiff"}
+                         << QStringList{"scan.tiff", "a.png", "notes.txt"}
+                         << QStringList{"scan.tiff", "a.png"} << "*.tiff *.TIFF";
+    QTest::newRow("pdf tools") << "pdf" << QStringList{} << QStringList{"a.png", "b.pdf"}
+                               << QStringList{"b.pdf"} << "PDFs (*.pdf *.PDF)";
+    QTest::newRow("cancelled") << "ocr" << QStringList{} << QStringList{} << QStringList{}
+                               << "*.png";
+}
+
+void FileListTests::addFilesGoesThroughTheDropPath() {
+    QFETCH(QString, screen);
+    QFETCH(QStringList, dropped);
+    QFETCH(QStringList, chosen);
+    QFETCH(QStringList, queued);
+    QFETCH(QString, pattern);
+    Synth::TempDir dir;
+    for (const char* name : {"a.png", "b.pdf", "notes.txt", "scan.tiff"}) {
+        Synth::writeFile(dir / name, Bytes(10, 1));
+    }
+    const auto located = [&](const QStringList& names) {
+        QStringList paths;
+        for (const QString& name : names) {
+            paths << QString::fromStdString(
+                (name == "/" ? dir.path() : dir / name.toStdString()).string());
+        }
+        return paths;
+    };
+    HistoryStore store{fs::path{}};
+    std::unique_ptr<QWidget> view;
+    FilePicker* picker = nullptr;
+    DropHandlerBase* drops = nullptr;
+    std::function<QStringList()> names;
+    if (screen == "compress") {
+        auto* compress = new CompressView(store);
+        view.reset(compress);
+        picker = &compress->picker();
+        drops = &compress->drops();
+        names = [compress] { return ShownRows::queuedNames(compress->list()); };
+    } else {
+        auto* files = screen == "ocr" ? static_cast<FileQueueScreen*>(new OCRView(store))
+                                      : new PDFToolsView(store);
+        view.reset(files);
+        picker = &files->picker();
+        drops = &files->drops();
+        names = [files] { return ShownRows::queuedNames(files->list()); };
+    }
+    QList<QUrl> urls;
+    for (const QString& path : located(dropped)) {
+        urls << QUrl::fromLocalFile(path);
+    }
+    drops->handleUrls(urls);
+    QTRY_COMPARE(drops->pending(), 0);
+
+    QString filterSeen;
+    FilePicker::Kind kindSeen = FilePicker::Kind::files;
+    QWidget* parentSeen = nullptr;
+    picker->setChooser([&](QWidget* parent, FilePicker::Kind kind, const QString& filter) {
+        parentSeen = parent;
+        kindSeen = kind;
+        filterSeen = filter;
+        return located(chosen);
+    });
+    const bool folder = chosen == QStringList{"/"};
+    const QString button = folder ? QStringLiteral("addFolder") : QStringLiteral("addFiles");
+    QTest::mouseClick(view->findChild<QPushButton*>(button), Qt::LeftButton);
+    QTRY_COMPARE(drops->pending(), 0);
+    QCOMPARE(parentSeen, view.get());
+    QCOMPARE(kindSeen, folder ? FilePicker::Kind::folder : FilePicker::Kind::files);
+    QVERIFY2(filterSeen.contains(pattern), qPrintable(filterSeen));
+    QStringList shown = names();
+    shown.sort();
+    queued.sort();
+    QCOMPARE(shown, queued);
 }
 
 // Handing each of 2,000 files over on its own would append, and redraw, 2,000 times; those

@@ -166,6 +166,17 @@ void PDFToolsViewTests::controlsShownPerOperation() {
     QVERIFY(row->indexOf(picker(view)) < row->indexOf(stepper(view)));
     QVERIFY(row->indexOf(stepper(view)) < row->indexOf(rangeField(view)));
     QVERIFY(row->indexOf(rangeField(view)) < row->indexOf(&view.runButton()));
+    // Tab goes through them in the same order, then "Add Files…" and the run button.
+    QList<QWidget*> tabbed;
+    for (QWidget* next = view.nextInFocusChain(); next != &view && tabbed.size() < 5;
+         next = next->nextInFocusChain()) {
+        if (next->focusPolicy() & Qt::TabFocus && !next->focusProxy()) {
+            tabbed << next;
+        }
+    }
+    QCOMPARE(tabbed, (QList<QWidget*>{picker(view), stepper(view), rangeField(view),
+                                      view.findChild<QPushButton*>(QStringLiteral("addFiles")),
+                                      &view.runButton()}));
 }
 
 void PDFToolsViewTests::stepperStopsAtItsBounds() {
