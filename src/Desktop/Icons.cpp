@@ -170,33 +170,39 @@ void drawUnknown(QPainter& p, const QColor& c) {
 }
 
 struct SymbolInfo {
+    QString description; // what the symbol stands for, for screen readers
     QStringList themeNames;
     Drawing drawing;
     bool ownColour = false; // the drawing's colour carries meaning: never take the theme's
     QColor colour;
 };
 
-SymbolInfo themed(QStringList themeNames, Drawing drawing) {
-    return SymbolInfo{std::move(themeNames), std::move(drawing), false, QColor()};
+SymbolInfo themed(QString description, QStringList themeNames, Drawing drawing) {
+    return SymbolInfo{std::move(description), std::move(themeNames), std::move(drawing), false,
+                      QColor()};
 }
 
-SymbolInfo coloured(Drawing drawing, QColor colour) {
-    return SymbolInfo{{}, std::move(drawing), true, colour};
+SymbolInfo coloured(QString description, Drawing drawing, QColor colour) {
+    return SymbolInfo{std::move(description), {}, std::move(drawing), true, colour};
 }
 
 const QHash<QString, SymbolInfo>& symbols() {
     static const QHash<QString, SymbolInfo> table = {
-        {"doc", themed({"text-x-generic", "x-office-document"}, drawDoc)},
-        {"doc.zipper", themed({"package-x-generic", "application-x-archive"}, drawDocZipper)},
-        {"doc.on.doc", themed({"edit-copy"}, drawDocOnDoc)},
-        {"text.viewfinder", themed({"scanner", "insert-text"}, drawTextViewfinder)},
-        {"clock", themed({"appointment-soon", "alarm"}, drawClock)},
-        {"clock.arrow.circlepath", themed({"document-open-recent"}, drawClockArrow)},
-        {"square.and.arrow.down", themed({"document-save", "go-down"}, drawSquareArrowDown)},
-        {"photo", themed({"image-x-generic"}, drawPhoto)},
-        {"doc.text.magnifyingglass", themed({"edit-find", "system-search"}, drawDocMagnifier)},
-        {"checkmark.circle.fill", coloured(drawCheckmarkCircleFill, QColor(0x2e, 0xa0, 0x43))},
-        {"info.circle", coloured(drawInfoCircle, QColor(0x86, 0x86, 0x8b))},
+        {"doc", themed("Document", {"text-x-generic", "x-office-document"}, drawDoc)},
+        {"doc.zipper",
+         themed("Compress", {"package-x-generic", "application-x-archive"}, drawDocZipper)},
+        {"doc.on.doc", themed("PDF Tools", {"edit-copy"}, drawDocOnDoc)},
+        {"text.viewfinder", themed("OCR", {"scanner", "insert-text"}, drawTextViewfinder)},
+        {"clock", themed("Clock", {"appointment-soon", "alarm"}, drawClock)},
+        {"clock.arrow.circlepath", themed("History", {"document-open-recent"}, drawClockArrow)},
+        {"square.and.arrow.down",
+         themed("Drop files here", {"document-save", "go-down"}, drawSquareArrowDown)},
+        {"photo", themed("Image", {"image-x-generic"}, drawPhoto)},
+        {"doc.text.magnifyingglass",
+         themed("Searchable document", {"edit-find", "system-search"}, drawDocMagnifier)},
+        {"checkmark.circle.fill",
+         coloured("Saved", drawCheckmarkCircleFill, QColor(0x2e, 0xa0, 0x43))},
+        {"info.circle", coloured("Nothing saved", drawInfoCircle, QColor(0x86, 0x86, 0x8b))},
     };
     return table;
 }
@@ -265,6 +271,11 @@ QIcon symbol(const QString& symbolName) {
 QIcon symbol(const QString& symbolName, const QColor& color) {
     const SymbolInfo* info = find(symbolName);
     return QIcon(new SymbolEngine(info ? info->drawing : Drawing(drawUnknown), color));
+}
+
+QString description(const QString& symbolName) {
+    const SymbolInfo* info = find(symbolName);
+    return info ? info->description : QString();
 }
 
 QColor accent(const QWidget* widget) {

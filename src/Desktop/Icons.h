@@ -26,6 +26,11 @@ QIcon symbol(const QString& symbolName);
 /// (the accent colour of a header or an empty state).
 QIcon symbol(const QString& symbolName, const QColor& color);
 
+/// What a symbol stands for, in words, for screen readers: "doc.zipper" → "Compress",
+/// "checkmark.circle.fill" → "Saved", "info.circle" → "Nothing saved", …; empty for an
+/// unknown name.
+QString description(const QString& symbolName);
+
 /// The accent colour: the palette's highlight colour of `widget` (or of the application).
 QColor accent(const QWidget* widget);
 

@@ -74,6 +74,9 @@ QLabel* symbolLabel(const QString& symbolName, int sizePixels, const QColor& col
                          .pixmap(QSize(sizePixels, sizePixels), label->devicePixelRatioF()));
     label->setFixedSize(sizePixels, sizePixels);
     label->setProperty("symbol", symbolName);
+    const QString description = Icons::description(symbolName);
+    label->setAccessibleName(description);
+    label->setAccessibleDescription(description);
     return label;
 }
 

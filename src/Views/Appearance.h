@@ -24,7 +24,8 @@ QString onThisComputer(const QString& textForMac);
 /// Gives `widget` the secondary text colour.
 void makeSecondary(QWidget& widget);
 
-/// A label showing Icons::symbol(symbolName, colour) at sizePixels square.
+/// A label showing Icons::symbol(symbolName, colour) at sizePixels square, named and described
+/// for screen readers by Icons::description.
 QLabel* symbolLabel(const QString& symbolName, int sizePixels, const QColor& colour,
                     QWidget* parent);
 

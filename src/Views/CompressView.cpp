@@ -87,6 +87,10 @@ QWidget* CompressView::makeHeader() {
     row->addStretch(1);
     m_target = new QComboBox(header);
     m_target->setObjectName(QStringLiteral("target"));
+    // On Linux Qt names a pop-up by its current item and leaves the label to a relation; the
+    // description says what it chooses.
+    m_target->setAccessibleName(QStringLiteral("Target size"));
+    m_target->setAccessibleDescription(QStringLiteral("Target size"));
     for (const CW::TargetChoice choice : CW::kTargetChoices) {
         const std::string_view label = CW::label(choice);
         m_target->addItem(QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size())),

@@ -18,6 +18,7 @@ FileListView::FileListView(const QueueListModel::Look& queueLook, const QString&
       m_rows(new QConcatenateTablesProxyModel(this)), m_delegate(new FileRowDelegate(this)),
       m_remove(new QAction(QStringLiteral("Remove"), this)) {
     setObjectName(QStringLiteral("list"));
+    setAccessibleName(QStringLiteral("Files"));
     m_rows->addSourceModel(m_queue);
     m_rows->addSourceModel(m_results);
     setModel(m_rows);
@@ -97,6 +98,16 @@ void FileListView::revealActivated(const QModelIndex& index) {
     if (!saved.isNull()) {
         emit revealRequested(saved);
     }
+}
+
+// A batch's new rows leave no current row, and from none Qt moves every key to the first
+// row; End still goes to the last.
+QModelIndex FileListView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    const int rows = model()->rowCount();
+    if (!currentIndex().isValid() && action == MoveEnd && rows > 0) {
+        return model()->index(rows - 1, 0);
+    }
+    return QListView::moveCursor(action, modifiers);
 }
 
 // The menu belongs to queued files: it opens over one (the mouse) or over the current row

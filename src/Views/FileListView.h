@@ -51,6 +51,7 @@ signals:
     void revealRequested(const QString& savedPath);
 
 protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void selectionChanged(const QItemSelection& selected,

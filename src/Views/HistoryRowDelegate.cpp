@@ -4,8 +4,10 @@
 #include "Desktop/Icons.h"
 #include "Views/Appearance.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyleOptionFocusRect>
 #include <algorithm>
 #include <cmath>
 
@@ -121,6 +123,16 @@ void HistoryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     QColor line = option.palette.color(QPalette::WindowText);
     line.setAlphaF(0.12f);
     painter->fillRect(visual(g.divider), line);
+    if (option.state & QStyle::State_HasFocus) {
+        // Rows are not selectable: the frame is what shows a keyboard user where Enter acts.
+        QStyleOptionFocusRect focus;
+        focus.QStyleOption::operator=(option);
+        focus.rect = option.rect.adjusted(kSideMargin / 2, 1, -kSideMargin / 2, -1 - kDivider);
+        focus.state |= QStyle::State_KeyboardFocusChange;
+        focus.backgroundColor = option.palette.color(QPalette::Base);
+        const QStyle* style = option.widget ? option.widget->style() : QApplication::style();
+        style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, option.widget);
+    }
     painter->restore();
 }
 

@@ -8,7 +8,8 @@
 /// Paints one history row of a list view without a widget per row, so a full history (a
 /// thousand rows) costs only the rows in sight: the mode symbol in an 18-pixel box, the input
 /// name over its subtitle, the date, a "Reveal" link when the row has an output path, and a
-/// divider under the text column. A click on the link emits `revealRequested`.
+/// divider under the text column; the current row is framed while the list has focus. A click
+/// on the link emits `revealRequested`.
 ///
 /// The item data it reads: Qt::DisplayRole (input name), and the roles below.
 /// Threading: the UI thread only.

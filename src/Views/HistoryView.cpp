@@ -76,9 +76,11 @@ QWidget* HistoryView::makeHeader() {
     row->setContentsMargins(kHeaderMargin, kHeaderMargin, kHeaderMargin, kHeaderMargin);
     row->setSpacing(kHeaderSpacing);
     m_headerSymbol = new QLabel(header);
+    m_headerSymbol->setAccessibleName(Icons::description(QStringLiteral("clock.arrow.circlepath")));
     m_title = new QLabel(QStringLiteral("History"), header);
     m_count = new QLabel(header);
     m_count->setObjectName(QStringLiteral("historyCount"));
+    m_count->setAccessibleDescription(QStringLiteral("Entries"));
     m_clear = new QPushButton(QStringLiteral("Clear"), header);
     m_clear->setObjectName(QStringLiteral("historyClear"));
     m_clear->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -101,6 +103,7 @@ QWidget* HistoryView::makeEmptyState() {
 QListView* HistoryView::makeList() {
     m_list = new QListView(this);
     m_list->setObjectName(QStringLiteral("historyList"));
+    m_list->setAccessibleName(QStringLiteral("History"));
     m_list->setModel(m_rows);
     m_list->setItemDelegate(m_delegate);
     m_list->setFrameShape(QFrame::NoFrame);

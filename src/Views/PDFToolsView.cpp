@@ -50,6 +50,10 @@ PDFToolsView::PDFToolsView(HistoryStore& history, QWidget* parent)
 void PDFToolsView::makeControls() {
     m_op = new QComboBox(this);
     m_op->setObjectName(QStringLiteral("operation"));
+    // On Linux Qt names a pop-up by its current item and leaves the label to a relation; the
+    // description says what it chooses.
+    m_op->setAccessibleName(QStringLiteral("Operation"));
+    m_op->setAccessibleDescription(QStringLiteral("Operation"));
     for (const PT::Op op : PT::kOps) {
         const std::string_view label = PT::label(op);
         m_op->addItem(QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size())),
@@ -60,6 +64,7 @@ void PDFToolsView::makeControls() {
 
     m_every = new QSpinBox(this);
     m_every->setObjectName(QStringLiteral("every"));
+    m_every->setAccessibleName(QStringLiteral("Pages per chunk"));
     m_every->setPrefix(QStringLiteral("every "));
     m_every->setRange(static_cast<int>(PT::kMinSplit), static_cast<int>(PT::kMaxSplit));
     m_every->setValue(kInitialSplit);
@@ -67,6 +72,7 @@ void PDFToolsView::makeControls() {
 
     m_range = new QLineEdit(kInitialRange, this);
     m_range->setObjectName(QStringLiteral("range"));
+    m_range->setAccessibleName(QStringLiteral("Page range"));
     m_range->setPlaceholderText(kInitialRange);
     m_range->setFixedWidth(kRangeWidth);
     m_range->setFrame(true);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Views/ResultListModel.h"
 
+#include "Desktop/Icons.h"
 #include "Views/FileListRoles.h"
 
 #include <QFileInfo>
@@ -100,6 +101,10 @@ QVariant ResultListModel::resultData(const ResultRowContent& content, int role) 
         return content.name;
     case Qt::AccessibleTextRole:
         return accessibleText(content);
+    case Qt::AccessibleDescriptionRole:
+        return content.savedPath ? Icons::description(statusSymbol(content)) +
+                                       QStringLiteral("; Enter reveals it in the file manager")
+                                 : Icons::description(statusSymbol(content));
     case Qt::ToolTipRole:
         return content.savedPath ? QVariant(*content.savedPath) : QVariant();
     case SymbolRole:

@@ -254,6 +254,12 @@ void FileListTests::resultRowsRevealDragAndReadAloud() {
     QCOMPARE(rows[2].dragsFile, false);
     const QModelIndex bad = list.model()->index(2, 0);
     QCOMPARE(bad.data(Qt::AccessibleTextRole).toString(), QStringLiteral("bad.jpg, No text found"));
+    QCOMPARE(bad.data(Qt::AccessibleDescriptionRole).toString(), QStringLiteral("Nothing saved"));
+    QVERIFY(list.model()
+                ->index(0, 0)
+                .data(Qt::AccessibleDescriptionRole)
+                .toString()
+                .contains(QStringLiteral("Enter")));
 }
 
 // Each case: the screen, the files there, those already dropped, those chosen in the dialog

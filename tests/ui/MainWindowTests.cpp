@@ -4,14 +4,20 @@
 #include "App/ParvoApp.h"
 #include "App/UpdaterController.h"
 #include "Views/CompressView.h"
+#include "Views/FileListView.h"
+#include "Views/FilePicker.h"
 #include "Views/HistoryView.h"
 #include "Views/OCRView.h"
 #include "Views/PDFToolsView.h"
 
+#include <QAccessible>
 #include <QAction>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QtTest>
 #include <filesystem>
@@ -63,6 +69,8 @@ private slots:
     void updateItemFollowsUpdater();
     void newWindowHasOwnScreensAndSharesHistory();
     void quittingDuringBatchKeepsFinishedRows();
+    void everyControlHasAnAccessibleName();
+    void wholeFlowFromTheKeyboard();
 };
 
 void MainWindowTests::tabsInOrderOpeningOnCompress() {
@@ -192,6 +200,83 @@ void MainWindowTests::quittingDuringBatchKeepsFinishedRows() {
     }
     // Sources, two outputs and the history: nothing half-written is left beside them.
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 3 + recorded + 1);
+}
+
+// What a screen reader is told: a name for every control that takes the focus, a
+// description for every symbol, and the PDF Tools controls that have no visible label.
+void MainWindowTests::everyControlHasAnAccessibleName() {
+    ParvoApp app({}, new UpdaterController(QUrl(), QStringLiteral("1.0")));
+    MainWindow* window = app.openWindow();
+    for (int tab = 0; tab < window->tabs()->count(); ++tab) {
+        window->tabs()->setCurrentIndex(tab);
+        QWidget* screen = window->tabs()->widget(tab);
+        for (QWidget* widget : screen->findChildren<QWidget*>()) {
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+            const QString name = accessible ? accessible->text(QAccessible::Name) : QString();
+            const QString what = window->tabs()->tabText(tab) + QLatin1Char('/') +
+                                 widget->metaObject()->className() + QLatin1Char(' ') +
+                                 widget->objectName();
+            // A spin box's line edit hands its focus to the spin box, which a reader names.
+            const bool proxy = widget->focusProxy() != nullptr;
+            if (widget->focusPolicy() & Qt::TabFocus && !proxy) {
+                QVERIFY2(!name.isEmpty(), qPrintable(what));
+            }
+            if (widget->property("symbol").isValid()) {
+                QVERIFY2(!accessible->text(QAccessible::Description).isEmpty(), qPrintable(what));
+            }
+        }
+    }
+    auto* pdfTools = window->tabs()->widget(1);
+    QCOMPARE(pdfTools->findChild<QSpinBox*>()->accessibleName(), QStringLiteral("Pages per chunk"));
+    QCOMPARE(pdfTools->findChild<QLineEdit*>()->accessibleName(), QStringLiteral("Page range"));
+}
+
+// Add, remove, run, reveal and switch tabs without touching the mouse.
+void MainWindowTests::wholeFlowFromTheKeyboard() {
+    QTemporaryDir folder;
+    QStringList files;
+    for (const char* name : {"one.png", "two.png", "three.png"}) {
+        QFile file(folder.filePath(QString::fromLatin1(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(5000, 'x'));
+        files << file.fileName();
+    }
+    ParvoApp app({}, new UpdaterController(QUrl(), QStringLiteral("1.0")));
+    MainWindow* window = app.openWindow();
+    QApplication::setActiveWindow(window);
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    auto* compress = qobject_cast<CompressView*>(window->tabs()->widget(0));
+    compress->setCompressor([](const std::filesystem::path&, SizeTarget) {
+        return std::optional<Bytes>(Bytes(100, 0xff));
+    });
+    compress->picker().setChooser(
+        [&files](QWidget*, FilePicker::Kind, const QString&) { return files; });
+
+    QTest::keyClick(window, Qt::Key_O, Qt::ControlModifier); // File › Add Files…
+    QTRY_COMPARE(compress->batch().queueSize(), std::size_t{3});
+    FileListView& list = compress->list();
+    for (int presses = 0; presses < 20 && !list.hasFocus(); ++presses) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QVERIFY(list.hasFocus());
+    QTest::keyClick(&list, Qt::Key_End);
+    QTest::keyClick(&list, Qt::Key_Delete);
+    QCOMPARE(compress->batch().queueSize(), std::size_t{2});
+
+    QTest::keyClick(&list, Qt::Key_Return, Qt::ControlModifier);
+    QTRY_VERIFY(!compress->batch().working() && compress->batch().done().size() == 2);
+    QSignalSpy reveals(&list, &FileListView::revealRequested);
+    QObject::disconnect(&list, &FileListView::revealRequested, compress, nullptr);
+    QTest::keyClick(&list, Qt::Key_End);
+    QTest::keyClick(&list, Qt::Key_Return);
+    QCOMPARE(reveals.count(), 1);
+
+    QTest::keyClick(&list, Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(window->tabs()->currentIndex(), 1);
+    QVERIFY(window->addFilesAction()->isEnabled());
+    window->tabs()->setCurrentIndex(3);
+    QVERIFY(!window->addFilesAction()->isEnabled());
+    QCOMPARE(countShownBy(*window), QStringLiteral("2"));
 }
 
 QTEST_MAIN(MainWindowTests)
