@@ -9,6 +9,7 @@
 #include "support/Corpus.h"
 #include "support/Synth.h"
 #include "support/SynthPdf.h"
+#include "support/TextPages.h"
 
 #include <algorithm>
 #include <array>
@@ -17,96 +18,33 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
-#include <poppler/cpp/poppler-document.h>
-#include <poppler/cpp/poppler-page.h>
-#include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
-#include <qpdf/QPDFPageObjectHelper.hh>
-#include <qpdf/QPDFWriter.hh>
 #include <sstream>
 #include <vips/vips8>
 
 namespace {
 
-// A line of Helvetica on a test page: baseline start and size in points; WinAnsi text.
-struct DrawnLine {
-    std::string text;
-    double x;
-    double baseline;
-    double size;
-};
-
-struct TestPage {
-    double widthPoints = 300;
-    double heightPoints = 120;
-    std::vector<DrawnLine> lines;
-};
+using TextPages::kScale;
+using TestPage = TextPages::Page;
+using DrawnLine = TextPages::Line;
+using TextPages::Word;
 
 const TestPage kFoxes{
     300, 120, {{"Quick brown foxes", 20, 80, 18}, {"jump over dogs", 20, 35, 18}}};
 const TestPage kSpanish{300, 120, {{"El ni\xf1o lee", 20, 70, 20}}};
 const TestPage kBlank{300, 120, {}};
-constexpr double kScale = 2;
 
 Bytes textPdf(const std::vector<TestPage>& pages) {
-    QPDF pdf;
-    pdf.emptyPDF();
-    auto font = pdf.makeIndirectObject(QPDFObjectHandle::parse(
-        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"));
-    for (const TestPage& testPage : pages) {
-        std::ostringstream content;
-        for (const DrawnLine& line : testPage.lines)
-            content << "BT /F1 " << line.size << " Tf " << line.x << ' ' << line.baseline << " Td "
-                    << QPDFObjectHandle::newString(line.text).unparse() << " Tj ET\n";
-        auto page = pdf.makeIndirectObject(QPDFObjectHandle::parse(
-            "<< /Type /Page /MediaBox [0 0 " + std::to_string(testPage.widthPoints) + ' ' +
-            std::to_string(testPage.heightPoints) + "] /Resources << /Font << >> >> >>"));
-        page.getKey("/Resources").getKey("/Font").replaceKey("/F1", font);
-        page.replaceKey("/Contents", QPDFObjectHandle::newStream(&pdf, content.str()));
-        QPDFPageDocumentHelper(pdf).addPage(QPDFPageObjectHelper(page), false);
-    }
-    QPDFWriter writer(pdf);
-    writer.setOutputMemory();
-    writer.write();
-    const auto buffer = writer.getBufferSharedPointer();
-    return Bytes(buffer->getBuffer(), buffer->getBuffer() + buffer->getSize());
+    return TextPages::pdf(pages);
 }
 
-// The page rendered at kScale, gray: a clean "scan" of known text.
 Image textImage(const TestPage& page) {
-    const auto document = PdfDocument::openBytes(textPdf({page}));
-    auto image = document->renderPage(0, static_cast<int>(page.widthPoints * kScale),
-                                      static_cast<int>(page.heightPoints * kScale));
-    EXPECT_TRUE(image.has_value());
-    Image gray{image->widthPixels, image->heightPixels, 1, 1, {}};
-    for (std::size_t i = 0; i < image->pixels.size(); i += 3)
-        gray.pixels.push_back(image->pixels[i]);
-    return gray;
+    return TextPages::image(page);
 }
-
-struct Word {
-    std::string text;
-    double left, top, right, bottom; // points, origin top-left
-    double fontSize;
-};
 
 std::vector<std::vector<Word>> wordsOf(const Bytes& pdf) {
-    std::unique_ptr<poppler::document> document(poppler::document::load_from_raw_data(
-        reinterpret_cast<const char*>(pdf.data()), static_cast<int>(pdf.size())));
-    EXPECT_TRUE(document != nullptr);
-    std::vector<std::vector<Word>> pages;
-    for (int index = 0; document && index < document->pages(); ++index) {
-        std::unique_ptr<poppler::page> page(document->create_page(index));
-        pages.emplace_back();
-        for (const auto& box : page->text_list(poppler::page::text_list_include_font)) {
-            const auto utf8 = box.text().to_utf8();
-            const auto r = box.bbox();
-            pages.back().push_back({std::string(utf8.begin(), utf8.end()), r.left(), r.top(),
-                                    r.right(), r.bottom(), box.get_font_size()});
-        }
-    }
-    return pages;
+    return TextPages::words(pdf);
 }
 
 std::vector<PageSize> mediaBoxes(const Bytes& pdf) {
