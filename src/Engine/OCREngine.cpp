@@ -7,12 +7,22 @@ namespace OCREngine {
 
 std::vector<OCRLine> recognize(const Image& image, const std::vector<std::string>& languages,
                                TextRecognizer& recognizer) {
+    std::vector<OCRLine> lines;
+    for (ScoredLine& scored : recognizeScored(image, languages, recognizer))
+        lines.push_back(std::move(scored.line));
+    return lines;
+}
+
+std::vector<ScoredLine> recognizeScored(const Image& image,
+                                        const std::vector<std::string>& languages,
+                                        TextRecognizer& recognizer) {
     // The image carries its own resolution when known; 0 lets the recogniser assume a scan's.
     std::vector<TextRecognizer::Line> found = recognizer.recognize(image, languages, 0);
-    std::vector<OCRLine> lines;
+    std::vector<ScoredLine> lines;
     lines.reserve(found.size());
     for (TextRecognizer::Line& line : found)
-        lines.push_back({std::move(line.text), {line.x, line.y, line.width, line.height}});
+        lines.push_back(
+            {{std::move(line.text), {line.x, line.y, line.width, line.height}}, line.confidence});
     return lines;
 }
 

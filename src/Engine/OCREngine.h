@@ -37,6 +37,17 @@ namespace OCREngine {
 std::vector<OCRLine> recognize(const Image& image, const std::vector<std::string>& languages,
                                TextRecognizer& recognizer);
 
+/// A recognised line with the engine's confidence in its text (0–100).
+struct ScoredLine {
+    OCRLine line;
+    double confidence = 0;
+};
+
+/// recognize, with each line's confidence.
+std::vector<ScoredLine> recognizeScored(const Image& image,
+                                        const std::vector<std::string>& languages,
+                                        TextRecognizer& recognizer);
+
 /// A normalised rectangle in page units: x × W, y × H, width × W, height × H. No flipping,
 /// clamping or rounding.
 Rect pageRect(Rect normalized, PageSize pageSize);

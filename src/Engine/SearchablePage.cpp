@@ -25,22 +25,26 @@ constexpr double kBackgroundShare = 0.5;
 constexpr std::size_t kPhotoColours = 4096;
 constexpr std::size_t kSamples = 65536;
 
-SearchablePage recognised(PdfImageData picture, int exifOrientation, const Image& upright,
-                          TextRecognizer& recognizer) {
+PageSize sizeOf(const Image& image) {
+    return {static_cast<double>(image.widthPixels), static_cast<double>(image.heightPixels)};
+}
+
+// The page of a reading, without its picture.
+SearchablePage pageOf(PageReading&& reading) {
     SearchablePage page;
-    page.picture = std::move(picture);
-    page.exifOrientation = exifOrientation;
-    page.size = {static_cast<double>(upright.widthPixels),
-                 static_cast<double>(upright.heightPixels)};
-    page.lines = OCREngine::recognize(upright, languages(), recognizer);
+    page.size = sizeOf(reading.upright);
+    page.lines = std::move(reading.lines);
+    page.frame = reading.frame;
     return page;
 }
 
-std::optional<SearchablePage> fromUpright(const Image& upright, TextRecognizer& recognizer) {
-    auto picture = PdfWriter::losslessImage(upright);
+std::optional<SearchablePage> storedLosslessly(PageReading&& reading) {
+    auto picture = PdfWriter::losslessImage(reading.upright);
     if (!picture)
         return std::nullopt;
-    return recognised(std::move(*picture), 1, upright, recognizer);
+    SearchablePage page = pageOf(std::move(reading));
+    page.picture = std::move(*picture);
+    return page;
 }
 
 bool startsLikeJpeg(const std::filesystem::path& path) {
@@ -81,6 +85,10 @@ std::optional<Image> upright(Image&& image) {
     return ImageCodec::turnedUpright(image);
 }
 
+PageReading readUpright(Image&& image, TextRecognizer& recognizer) {
+    return PageReader::read(std::move(image), languages(), recognizer);
+}
+
 std::optional<PdfImageData> smallerJpeg(const Image& image, std::size_t thanBytes) {
     const auto jpeg = ImageCodec::encodeJpeg(image, kPhotoJpegQuality);
     if (!jpeg || jpeg->size() >= thanBytes)
@@ -110,12 +118,10 @@ const std::vector<std::string>& languages() {
 }
 
 std::optional<SearchablePage> fromImage(const Image& image, TextRecognizer& recognizer) {
-    if (image.exifOrientation == 1)
-        return fromUpright(image, recognizer);
-    const auto turned = ImageCodec::turnedUpright(image);
+    auto turned = ImageCodec::turnedUpright(image);
     if (!turned)
         return std::nullopt;
-    return fromUpright(*turned, recognizer);
+    return storedLosslessly(readUpright(std::move(*turned), recognizer));
 }
 
 std::optional<SearchablePage> fromFile(const std::filesystem::path& path, int pageIndex,
@@ -125,25 +131,34 @@ std::optional<SearchablePage> fromFile(const std::filesystem::path& path, int pa
         return std::nullopt;
     auto jpeg = pageIndex == 0 ? embeddableJpeg(path, *decoded) : std::nullopt;
     const int orientation = decoded->exifOrientation;
-    const auto turned = upright(std::move(*decoded));
+    auto turned = upright(std::move(*decoded));
     if (!turned)
         return std::nullopt;
-    if (jpeg)
-        return recognised(std::move(*jpeg), orientation, *turned, recognizer);
-    return fromUpright(*turned, recognizer);
+    PageReading reading = readUpright(std::move(*turned), recognizer);
+    if (!jpeg)
+        return storedLosslessly(std::move(reading));
+    // The file's bytes stay as they are: the drawing turns them as both turns together say.
+    const int shown = ImageCodec::turnedOrientation(orientation, reading.turnDegrees);
+    SearchablePage page = pageOf(std::move(reading));
+    page.picture = std::move(*jpeg);
+    page.exifOrientation = shown;
+    return page;
 }
 
 std::optional<SearchablePage> fromRendering(Image rendering, double dotsPerInch,
                                             TextRecognizer& recognizer) {
     ImageCodec::reduceToGrayIfNeutral(rendering);
     rendering.dotsPerInch = dotsPerInch;
-    auto picture = PdfWriter::losslessImage(rendering);
+    PageReading reading = readUpright(std::move(rendering), recognizer);
+    auto picture = PdfWriter::losslessImage(reading.upright);
     if (!picture)
         return std::nullopt;
-    if (isPhotoLike(rendering))
-        if (auto jpeg = smallerJpeg(rendering, picture->byteCount()))
+    if (isPhotoLike(reading.upright))
+        if (auto jpeg = smallerJpeg(reading.upright, picture->byteCount()))
             picture = std::move(jpeg);
-    return recognised(std::move(*picture), 1, rendering, recognizer);
+    SearchablePage page = pageOf(std::move(reading));
+    page.picture = std::move(*picture);
+    return page;
 }
 
 bool isPhotoLike(const Image& image) {
@@ -172,20 +187,29 @@ bool add(const SearchablePage& page, PdfWriter& writer) {
         writer.endPage();
         return false;
     }
-    for (const OCRLine& line : page.lines)
-        drawInvisible(line.text, OCREngine::pageRect(line.box, page.size), writer);
+    const bool straight = page.frame.isPage(page.size);
+    const Affine toPage = page.frame.toPage(page.size);
+    for (const OCRLine& line : page.lines) {
+        Rect box = OCREngine::pageRect(line.box, page.frame.readSize);
+        if (!straight) {
+            const Point start = toPage.apply({box.x, box.y});
+            box.x = start.x;
+            box.y = start.y;
+        }
+        drawInvisible(line.text, box, writer, page.frame.slopeDegrees);
+    }
     writer.endPage();
     return true;
 }
 
-void drawInvisible(std::string_view text, const Rect& box, PdfWriter& writer) {
+void drawInvisible(std::string_view text, const Rect& box, PdfWriter& writer, double slopeDegrees) {
     if (text.empty() || !(box.height > kSmallestBoxSide) || !(box.width > kSmallestBoxSide))
         return;
     const double fontSize = std::max(box.height * kFontSizeFactor, kSmallestFontSize);
     // A line the writer refuses (a coordinate that is not finite) is left out alone. Lines
     // that Helvetica would draw wider than their box are narrowed to it: run past the page's
     // edge, their words could be neither found nor selected.
-    (void)writer.drawInvisibleText(text, box.x, box.y, fontSize, box.width);
+    (void)writer.drawInvisibleText(text, box.x, box.y, fontSize, box.width, slopeDegrees);
 }
 
 } // namespace SearchablePages

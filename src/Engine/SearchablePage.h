@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Engine/OCREngine.h"
+#include "Engine/PageReading.h"
 #include "Platform/Image.h"
 #include "Platform/PdfDocument.h"
 #include "Platform/PdfWriter.h"
@@ -21,6 +22,7 @@ struct SearchablePage {
     int exifOrientation = 1; // how the stored picture is turned to fill the page
     PageSize size;           // one point per pixel of the upright picture
     std::vector<OCRLine> lines;
+    TextFrame frame; // where the lines were read; by default the page itself
 };
 
 /// The steps of SearchablePDF, one page at a time. The page makers are thread-safe (each
@@ -34,7 +36,8 @@ const std::vector<std::string>& languages();
 /// as legible as its lossless copy.
 inline constexpr double kPhotoJpegQuality = 0.9;
 
-/// An image shown upright (turned as its exifOrientation says) and stored losslessly.
+/// An image shown upright (turned as its exifOrientation says, and as its text reads) and
+/// stored losslessly. Every page maker reads its picture with PageReader::read.
 std::optional<SearchablePage> fromImage(const Image& image, TextRecognizer& recognizer);
 
 /// Page `pageIndex` of an image file (see ImageCodec::decodeFilePage). The first page of a
@@ -56,13 +59,16 @@ std::optional<SearchablePage> fromRendering(Image rendering, double dotsPerInch,
 bool isPhotoLike(const Image& image);
 
 /// Adds the page to the writer: the picture filling the page, then every line drawn with
-/// drawInvisible. False when the writer refuses the page or its picture.
+/// drawInvisible along the slope it was read at. False when the writer refuses the page or
+/// its picture.
 bool add(const SearchablePage& page, PdfWriter& writer);
 
 /// One line of invisible text: nothing for empty text or a box 1 point or less high or wide;
 /// otherwise Helvetica at the box height × 0.85 (at least 1 point), its baseline starting at
 /// the box's bottom-left corner, at the font's natural advance, narrowed to the box's width
-/// when it would be wider.
-void drawInvisible(std::string_view text, const Rect& box, PdfWriter& writer);
+/// when it would be wider. With `slopeDegrees` the box is the line's own, turned anticlockwise
+/// by that angle about its bottom-left corner, and the text runs along it.
+void drawInvisible(std::string_view text, const Rect& box, PdfWriter& writer,
+                   double slopeDegrees = 0);
 
 } // namespace SearchablePages

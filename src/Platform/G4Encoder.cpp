@@ -5,9 +5,9 @@
 
 #include "Platform/G4Encoder.h"
 
+#include "Platform/LeptonicaPix.h"
+
 #include <cstdint>
-#include <leptonica/allheaders.h>
-#include <memory>
 #include <span>
 
 namespace G4Encoder {
@@ -20,10 +20,7 @@ constexpr int kTagStripOffsets = 273;
 constexpr int kTagStripByteCounts = 279;
 constexpr long kCompressionG4 = 4;
 
-struct PixDeleter {
-    void operator()(PIX* pix) const { pixDestroy(&pix); }
-};
-using PixPtr = std::unique_ptr<PIX, PixDeleter>;
+using LeptonicaPix::PixPtr;
 
 PixPtr bilevelPix(const Image& gray) {
     PixPtr pix(pixCreate(gray.widthPixels, gray.heightPixels, 1));

@@ -43,6 +43,11 @@ std::optional<Image> decodeFilePage(const std::filesystem::path& path, int pageI
 /// is 1 (width and height swap for orientations 5–8). Absent for a malformed image.
 std::optional<Image> turnedUpright(const Image& image);
 
+/// The EXIF orientation that shows stored pixels as `exifOrientation` does (1–8; others
+/// count as 1) and then turns the result clockwise by `clockwiseDegrees` (0, 90, 180 or 270;
+/// others count as 0). With orientation 1 this is the turn alone: 1, 6, 3 or 8.
+int turnedOrientation(int exifOrientation, int clockwiseDegrees);
+
 /// Makes an RGB image whose pixels are all neutral (R = G = B) one gray channel: the same
 /// picture in a third of the bytes, whose encodings carry no chroma. Other images are left
 /// as they are.

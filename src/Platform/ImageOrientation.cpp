@@ -62,7 +62,39 @@ Image turned(const Image& image) {
     return upright;
 }
 
+int quarterTurnOrientation(int clockwiseDegrees) {
+    switch (clockwiseDegrees) {
+    case 90:
+        return 6;
+    case 180:
+        return 3;
+    case 270:
+        return 8;
+    default:
+        return 1;
+    }
+}
+
+// A 3 × 2 picture whose pixels all differ: each of the eight orientations shows it differently.
+Image probe(int exifOrientation) {
+    return {3, 2, 1, exifOrientation, {0, 1, 2, 3, 4, 5}};
+}
+
 } // namespace
+
+int turnedOrientation(int exifOrientation, int clockwiseDegrees) {
+    const int shown = exifOrientation >= 1 && exifOrientation <= 8 ? exifOrientation : 1;
+    Image first = turned(probe(shown));
+    first.exifOrientation = quarterTurnOrientation(clockwiseDegrees);
+    const Image both = turned(first);
+    for (int candidate = 1; candidate <= 8; ++candidate) {
+        const Image shownByCandidate = turned(probe(candidate));
+        if (shownByCandidate.widthPixels == both.widthPixels &&
+            shownByCandidate.pixels == both.pixels)
+            return candidate;
+    }
+    return shown; // unreachable: the orientations form a group
+}
 
 std::optional<Image> turnedUpright(const Image& image) {
     if (!isWellFormed(image))

@@ -14,10 +14,12 @@
 #include "Platform/PdfText.h"
 #include "Platform/QpdfPages.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -252,34 +254,42 @@ bool PdfWriter::drawImage(const PdfImageData& image, double xPoints, double yPoi
 
 namespace {
 
-// "s Tz" narrowing the line to maxWidth when its natural width exceeds it; empty otherwise.
-std::string narrowing(std::u32string_view text, double fontSizePoints, double maxWidthPoints) {
-    if (!(maxWidthPoints > 0) || !std::isfinite(maxWidthPoints))
-        return {};
+// The line's width at Helvetica's advances (and the fallback font's), in points.
+double naturalWidth(std::u32string_view text, double fontSizePoints) {
     double thousandths = 0;
     for (const char32_t c : text)
         thousandths += PdfText::advance(c);
-    const double naturalWidth = thousandths * fontSizePoints / 1000;
-    if (naturalWidth <= maxWidthPoints)
-        return {};
-    return PdfSyntax::number(100 * maxWidthPoints / naturalWidth) + " Tz\n";
+    return thousandths * fontSizePoints / 1000;
+}
+
+// The factor that narrows the line to maxWidth when its natural width exceeds it, else 1.
+double narrowingFactor(std::u32string_view text, double fontSizePoints, double maxWidthPoints) {
+    const double natural = naturalWidth(text, fontSizePoints);
+    if (!(maxWidthPoints > 0) || !std::isfinite(maxWidthPoints) || natural <= maxWidthPoints)
+        return 1;
+    return maxWidthPoints / natural;
 }
 
 } // namespace
 
 bool PdfWriter::drawInvisibleText(std::string_view utf8, double xPoints, double yPoints,
-                                  double fontSizePoints, double maxWidthPoints) {
+                                  double fontSizePoints, double maxWidthPoints,
+                                  double angleDegrees) {
     if (!m_state->page || !std::isfinite(xPoints) || !std::isfinite(yPoints) ||
-        !isPositive(fontSizePoints))
+        !std::isfinite(angleDegrees) || !isPositive(fontSizePoints))
         return false;
     try {
+        if (angleDegrees != 0)
+            return drawWordsAlong(utf8, {xPoints, yPoints}, fontSizePoints, maxWidthPoints,
+                                  angleDegrees);
         const std::u32string text = PdfText::decodeUtf8(utf8);
         const auto runs = PdfText::runs(text);
         if (runs.empty())
             return true;
         const std::string size = PdfSyntax::number(fontSizePoints);
         // Horizontal scaling outlives ET, so a narrowed line keeps it inside q … Q.
-        const std::string scale = narrowing(text, fontSizePoints, maxWidthPoints);
+        const double factor = narrowingFactor(text, fontSizePoints, maxWidthPoints);
+        const std::string scale = factor < 1 ? PdfSyntax::number(100 * factor) + " Tz\n" : "";
         std::string operators = scale.empty() ? "BT\n3 Tr\n" : "q\nBT\n3 Tr\n" + scale;
         std::optional<bool> currentWinAnsi;
         for (const auto& run : runs) {
@@ -295,6 +305,31 @@ bool PdfWriter::drawInvisibleText(std::string_view utf8, double xPoints, double 
     } catch (const std::exception&) {
         return false;
     }
+}
+
+// Text extractors (Poppler's among them) split a sloping run of text wherever its baseline has
+// drifted by a fraction of a point, cutting words apart. So each word is drawn level, centred
+// where the sloping line, laid out and narrowed as a level one would be, puts it.
+bool PdfWriter::drawWordsAlong(std::string_view utf8, Point start, double fontSizePoints,
+                               double maxWidthPoints, double angleDegrees) {
+    const double factor =
+        narrowingFactor(PdfText::decodeUtf8(utf8), fontSizePoints, maxWidthPoints);
+    const double spaceWidth = naturalWidth(U" ", fontSizePoints) * factor;
+    const Affine along = Affine::rotation(angleDegrees).then(Affine::translation(start.x, start.y));
+    double offset = 0;
+    for (std::size_t begin = 0; begin <= utf8.size();) {
+        // A space is one byte in UTF-8 and never part of another character's bytes.
+        const std::size_t end = std::min(utf8.find(' ', begin), utf8.size());
+        const std::string_view word = utf8.substr(begin, end - begin);
+        const double width = naturalWidth(PdfText::decodeUtf8(word), fontSizePoints) * factor;
+        const Point centre = along.apply({offset + width / 2, 0});
+        if (!word.empty() &&
+            !drawInvisibleText(word, centre.x - width / 2, centre.y, fontSizePoints, width))
+            return false;
+        offset += width + spaceWidth;
+        begin = end + 1;
+    }
+    return true;
 }
 
 void PdfWriter::endPage() {

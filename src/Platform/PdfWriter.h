@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Platform/Affine.h"
 #include "Platform/Bytes.h"
 #include "Platform/Image.h"
 
@@ -71,11 +72,15 @@ public:
     /// its box (text beyond the page edge is neither found nor selectable). Characters outside
     /// Helvetica's WinAnsi encoding use an embedded glyphless fallback font (half an em wide, a
     /// full em for CJK and emoji) that continues where Helvetica left off, so every script stays
-    /// extractable; malformed UTF-8 becomes U+FFFD. Both fonts are added once per document. Empty
-    /// text draws nothing and succeeds. False when no page is open, x or y is not finite, or the
+    /// extractable; malformed UTF-8 becomes U+FFFD. Both fonts are added once per document.
+    /// With `angleDegrees` the line runs from (x, y) at that angle, anticlockwise from the page's
+    /// horizontal (the width limit then applies along the line); each of its words is drawn
+    /// level, centred on the sloping line, so that extractors keep words whole. Empty text draws
+    /// nothing and succeeds. False when no page is open, x, y or the angle is not finite, or the
     /// size is not finite and positive.
     bool drawInvisibleText(std::string_view utf8, double xPoints, double yPoints,
-                           double fontSizePoints, double maxWidthPoints = 0);
+                           double fontSizePoints, double maxWidthPoints = 0,
+                           double angleDegrees = 0);
 
     void endPage();
     /// Pages begun so far, including an open one.
@@ -86,6 +91,9 @@ public:
     std::optional<Bytes> finish();
 
 private:
+    bool drawWordsAlong(std::string_view utf8, Point start, double fontSizePoints,
+                        double maxWidthPoints, double angleDegrees);
+
     struct State;
     std::unique_ptr<State> m_state;
 };

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <omp.h>
 #include <tesseract/baseapi.h>
+#include <tesseract/osdetect.h>
 #include <tesseract/resultiterator.h>
 #include <utility>
 
@@ -131,20 +132,64 @@ bool wellFormed(const Image& image) {
            (image.channels == 1 || image.channels == 3) && image.pixels.size() >= image.byteCount();
 }
 
+std::mutex& initMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+// Tesseract's orientation ids 0–3 name these clockwise turns (OrientationIdToValue).
+constexpr std::array<int, 4> kTurnOfOrientationId = {0, 270, 180, 90};
+
+TextRecognizer::Orientation orientationOf(const tesseract::OSResults& results) {
+    std::array<int, 4> ids = {0, 1, 2, 3};
+    std::stable_sort(ids.begin(), ids.end(), [&](int left, int right) {
+        return results.orientations[left] > results.orientations[right];
+    });
+    TextRecognizer::Orientation orientation;
+    for (std::size_t rank = 0; rank < ids.size(); ++rank)
+        orientation.turnsByEvidence[rank] =
+            kTurnOfOrientationId[static_cast<std::size_t>(ids[rank])];
+    orientation.turnDegrees = orientation.turnsByEvidence[0];
+    orientation.confidence = results.orientations[ids[0]] - results.orientations[ids[1]];
+    return orientation;
+}
+
 } // namespace
 
 struct TextRecognizer::State {
     tesseract::TessBaseAPI api;
     std::vector<std::string> tags;
     std::string languages; // empty: nothing loaded, recognition finds nothing
+    // Orientation detection has its own engine, with legacy models that recognition never
+    // loads; made on first use.
+    std::unique_ptr<tesseract::TessBaseAPI> osd;
+    bool osdFailed = false;
 
     void load(const std::vector<std::string>& languageTags);
+    bool loadOsd();
     std::vector<Line> readLines(int widthPixels, int heightPixels);
 };
 
+bool TextRecognizer::State::loadOsd() {
+    if (osd || osdFailed)
+        return osd != nullptr;
+    const std::lock_guard lock(initMutex());
+    auto engine = std::make_unique<tesseract::TessBaseAPI>();
+    silenceLibraries(*engine);
+    const std::filesystem::path folder = dataFolder();
+    std::error_code error;
+    osdFailed = folder.empty() ||
+                !std::filesystem::is_regular_file(folder / "osd.traineddata", error) ||
+                engine->Init(folder.c_str(), "osd", tesseract::OEM_TESSERACT_ONLY) != 0;
+    if (osdFailed)
+        return false;
+    engine->SetPageSegMode(tesseract::PSM_OSD_ONLY);
+    osd = std::move(engine);
+    return true;
+}
+
 void TextRecognizer::State::load(const std::vector<std::string>& languageTags) {
-    static std::mutex initMutex;
-    const std::lock_guard lock(initMutex);
+    const std::lock_guard lock(initMutex());
     tags = languageTags;
     languages.clear();
     api.End();
@@ -212,6 +257,22 @@ TextRecognizer::recognize(const Image& image, const std::vector<std::string>& la
     return lines;
 }
 
+std::optional<TextRecognizer::Orientation> TextRecognizer::orientation(const Image& image) {
+    if (!m_state || !wellFormed(image) || !m_state->loadOsd())
+        return std::nullopt;
+    omp_set_max_active_levels(0);
+    tesseract::TessBaseAPI& osd = *m_state->osd;
+    osd.SetImage(image.pixels.data(), image.widthPixels, image.heightPixels, image.channels,
+                 static_cast<int>(image.bytesPerRow()));
+    osd.SetSourceResolution(credibleDpi(image, 0));
+    tesseract::OSResults results;
+    const bool found = osd.DetectOS(&results);
+    osd.Clear();
+    if (!found)
+        return std::nullopt;
+    return orientationOf(results);
+}
+
 std::vector<TextRecognizer::Line> TextRecognizer::State::readLines(int widthPixels,
                                                                    int heightPixels) {
     std::vector<Line> lines;
@@ -234,6 +295,7 @@ std::vector<TextRecognizer::Line> TextRecognizer::State::readLines(int widthPixe
         line.y = 1.0 - bottom / h;
         line.width = (right - left) / w;
         line.height = (bottom - top) / h;
+        line.confidence = it->Confidence(tesseract::RIL_TEXTLINE);
         lines.push_back(std::move(line));
     } while (it->Next(tesseract::RIL_TEXTLINE));
     return lines;

@@ -3,7 +3,9 @@
 
 #include "Platform/Image.h"
 
+#include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +26,18 @@ public:
         double y = 0;
         double width = 0;
         double height = 0;
+        double confidence = 0; // the engine's confidence in the line's text, 0–100
+    };
+
+    /// Which way up a picture's text runs, by Tesseract's orientation detection.
+    struct Orientation {
+        /// The clockwise turn, in degrees (0, 90, 180 or 270), that shows the text upright.
+        int turnDegrees = 0;
+        /// How far the best turn's evidence exceeds the runner-up's (Tesseract's measure;
+        /// about 15 is reasonably sure, below 2 often wrong).
+        double confidence = 0;
+        /// The four turns, best evidence first.
+        std::array<int, 4> turnsByEvidence{};
     };
 
     /// Loads the languages (BCP 47 tags such as "es-ES", in priority order) whose data is
@@ -52,6 +66,13 @@ public:
     /// per thread): Tesseract's own threads only slow a page down, several times over.
     std::vector<Line> recognize(const Image& image, const std::vector<std::string>& languageTags,
                                 double dotsPerInch);
+
+    /// Which way up the picture's text runs (Tesseract's OSD on the whole picture as given:
+    /// pass a reduced copy, its cost follows the pixels and the characters sampled, at most
+    /// 250). The orientation data (osd.traineddata) is loaded on first use. Absent when the
+    /// picture has too few characters to tell, the data is not installed, or the image is
+    /// malformed. Same threading as recognize.
+    std::optional<Orientation> orientation(const Image& image);
 
 private:
     struct State;
