@@ -142,7 +142,7 @@ private:
 };
 
 PageResult renderedPage(const PdfPageRenderer& renderer, int index, PageSize box, double dpiScale,
-                        TextRecognizer& recognizer) {
+                        const std::optional<PdfPageImage>& scan, TextRecognizer& recognizer) {
     const double width = std::round(box.widthPoints * dpiScale);
     const double height = std::round(box.heightPoints * dpiScale);
     if (!(width >= 1 && height >= 1 && width <= 1e9 && height <= 1e9))
@@ -150,7 +150,7 @@ PageResult renderedPage(const PdfPageRenderer& renderer, int index, PageSize box
     auto rendering = renderer.renderPage(index, static_cast<int>(width), static_cast<int>(height));
     if (!rendering)
         return std::nullopt;
-    return SearchablePages::fromRendering(std::move(*rendering), kPointsPerInch * dpiScale,
+    return SearchablePages::fromRendering(std::move(*rendering), kPointsPerInch * dpiScale, scan,
                                           recognizer);
 }
 
@@ -194,12 +194,16 @@ std::optional<Bytes> makeSearchable(const std::filesystem::path& pdfAt, double d
     if (!document || recognizers.empty() || !(dpiScale > 0))
         return std::nullopt;
     // Read on this thread: the document's structure is not to be used by several at once.
+    // Scanned pages are told apart here too; their images are copied, by the writer, on this
+    // thread as well.
     std::vector<PageSize> boxes;
+    std::vector<std::optional<PdfPageImage>> scans;
     for (int index = 0; index < document->pageCount(); ++index) {
         const auto box = document->mediaBox(index);
         if (!box)
             return std::nullopt;
         boxes.push_back(*box);
+        scans.push_back(document->scannedImage(index));
     }
     std::vector<PdfPageRenderer> renderers;
     for (std::size_t worker = 0; worker < recognizers.size(); ++worker) {
@@ -209,9 +213,9 @@ std::optional<Bytes> makeSearchable(const std::filesystem::path& pdfAt, double d
         renderers.push_back(std::move(*renderer));
     }
     const Maker make = [&](int index, int worker) {
-        return renderedPage(renderers[static_cast<std::size_t>(worker)], index,
-                            boxes[static_cast<std::size_t>(index)], dpiScale,
-                            recognizers[static_cast<std::size_t>(worker)]);
+        const auto page = static_cast<std::size_t>(index);
+        return renderedPage(renderers[static_cast<std::size_t>(worker)], index, boxes[page],
+                            dpiScale, scans[page], recognizers[static_cast<std::size_t>(worker)]);
     };
     return buildAll(static_cast<int>(boxes.size()), recognizers, stop, make, progress);
 }

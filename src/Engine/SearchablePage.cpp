@@ -17,6 +17,7 @@ namespace {
 constexpr double kFontSizeFactor = 0.85;
 constexpr double kSmallestFontSize = 1.0;
 constexpr double kSmallestBoxSide = 1.0;
+constexpr double kPointsPerInch = 72.0;
 
 // A photo-like page by its sampled pixels: no colour covers at least this share of them (text
 // on paper has one background colour; a photo or a textured scan has none) …
@@ -146,10 +147,21 @@ std::optional<SearchablePage> fromFile(const std::filesystem::path& path, int pa
 }
 
 std::optional<SearchablePage> fromRendering(Image rendering, double dotsPerInch,
+                                            const std::optional<PdfPageImage>& scan,
                                             TextRecognizer& recognizer) {
     ImageCodec::reduceToGrayIfNeutral(rendering);
     rendering.dotsPerInch = dotsPerInch;
+    const PageSize rendered = sizeOf(rendering);
     PageReading reading = readUpright(std::move(rendering), recognizer);
+    if (scan) {
+        const double scale = dotsPerInch / kPointsPerInch;
+        const Affine turn =
+            Affine::quarterTurn(reading.turnDegrees, rendered.widthPoints, rendered.heightPoints);
+        SearchablePage page = pageOf(std::move(reading));
+        page.scan = scan;
+        page.scanToPage = Affine::scaling(scale, scale).then(turn);
+        return page;
+    }
     auto picture = PdfWriter::losslessImage(reading.upright);
     if (!picture)
         return std::nullopt;
@@ -183,7 +195,10 @@ bool add(const SearchablePage& page, PdfWriter& writer) {
     const double height = page.size.heightPoints;
     if (!writer.beginPage(width, height))
         return false;
-    if (!writer.drawImage(page.picture, 0, 0, width, height, page.exifOrientation)) {
+    const bool drawn =
+        page.scan ? writer.drawPageImage(*page.scan, page.scanToPage)
+                  : writer.drawImage(page.picture, 0, 0, width, height, page.exifOrientation);
+    if (!drawn) {
         writer.endPage();
         return false;
     }

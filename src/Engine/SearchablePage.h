@@ -5,6 +5,7 @@
 #include "Engine/PageReading.h"
 #include "Platform/Image.h"
 #include "Platform/PdfDocument.h"
+#include "Platform/PdfPageImage.h"
 #include "Platform/PdfWriter.h"
 
 #include <filesystem>
@@ -16,11 +17,15 @@
 class TextRecognizer;
 
 /// One page of a searchable PDF, made on a worker thread and later added to the document's
-/// writer: the picture already encoded for the PDF, and the lines recognised in it.
+/// writer: the picture already encoded for the PDF (or a source PDF's own scanned image), and
+/// the lines recognised in it.
 struct SearchablePage {
-    PdfImageData picture;
+    PdfImageData picture;    // unless `scan` is set
     int exifOrientation = 1; // how the stored picture is turned to fill the page
-    PageSize size;           // one point per pixel of the upright picture
+    /// A source PDF page's image, shown as that page placed it, through `scanToPage`.
+    std::optional<PdfPageImage> scan;
+    Affine scanToPage;
+    PageSize size; // one point per pixel of the upright picture
     std::vector<OCRLine> lines;
     TextFrame frame; // where the lines were read; by default the page itself
 };
@@ -47,10 +52,12 @@ std::optional<SearchablePage> fromImage(const Image& image, TextRecognizer& reco
 std::optional<SearchablePage> fromFile(const std::filesystem::path& path, int pageIndex,
                                        TextRecognizer& recognizer);
 
-/// A rendered PDF page, recognised at `dotsPerInch`. Stored losslessly (as gray when every
-/// pixel is neutral) unless the page looks like a photo and a JPEG at kPhotoJpegQuality is
-/// smaller.
+/// A rendered PDF page, recognised at `dotsPerInch`. A scanned page shows its own image
+/// (`scan`, from the source page, whose points the rendering shows at dotsPerInch / 72 pixels
+/// each); any other page is stored losslessly (as gray when every pixel is neutral) unless it
+/// looks like a photo and a JPEG at kPhotoJpegQuality is smaller.
 std::optional<SearchablePage> fromRendering(Image rendering, double dotsPerInch,
+                                            const std::optional<PdfPageImage>& scan,
                                             TextRecognizer& recognizer);
 
 /// Whether an image looks like a photo or a scan with paper texture, where JPEG beats lossless

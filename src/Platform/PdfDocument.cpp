@@ -16,6 +16,7 @@
 #include "Platform/PopplerRender.h"
 #include "Platform/QpdfLinks.h"
 #include "Platform/QpdfPages.h"
+#include "Platform/QpdfScanPage.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -189,6 +190,17 @@ std::optional<PageSize> PdfDocument::mediaBox(int pageIndex) const {
         if (pageIndex < 0 || static_cast<std::size_t>(pageIndex) >= pages.size())
             return std::nullopt;
         return QpdfPages::displayedMediaBox(pages[static_cast<std::size_t>(pageIndex)]);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<PdfPageImage> PdfDocument::scannedImage(int pageIndex) const {
+    try {
+        const auto& pages = m_state->core->qpdf->getAllPages();
+        if (pageIndex < 0 || static_cast<std::size_t>(pageIndex) >= pages.size())
+            return std::nullopt;
+        return QpdfScanPage::find(pages[static_cast<std::size_t>(pageIndex)], m_state->core);
     } catch (const std::exception&) {
         return std::nullopt;
     }

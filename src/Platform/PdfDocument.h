@@ -3,6 +3,7 @@
 
 #include "Platform/Bytes.h"
 #include "Platform/Image.h"
+#include "Platform/PdfPageImage.h"
 
 #include <filesystem>
 #include <memory>
@@ -38,6 +39,12 @@ public:
     /// The page's media box as a viewer shows it: width and height are swapped for pages
     /// turned by /Rotate 90 or 270 (also when inherited). Absent for an index out of range.
     std::optional<PageSize> mediaBox(int pageIndex) const;
+
+    /// The page's one image when the page is a scan that shows nothing else (see
+    /// QpdfScanPage::find for what counts), placed on the page as a viewer shows it, to be
+    /// drawn by a PdfWriter with its own stream. Absent for any other page and for an index
+    /// out of range. Reads the document's structure: same threading as mediaBox.
+    std::optional<PdfPageImage> scannedImage(int pageIndex) const;
 
     /// Renders the whole media box, turned as a viewer shows it, to exactly
     /// widthPixels × heightPixels (RGB, white where nothing is painted). Absent when the page

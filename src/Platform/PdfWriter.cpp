@@ -13,11 +13,13 @@
 #include "Platform/PdfSyntax.h"
 #include "Platform/PdfText.h"
 #include "Platform/QpdfPages.h"
+#include "Platform/QpdfScanPage.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <qpdf/QPDFObjectHandle.hh>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -114,6 +116,34 @@ std::string placeImage(const std::string& name, const std::array<double, 6>& mat
     return operators + " cm /" + name + " Do Q\n";
 }
 
+std::string point(Point p) {
+    return PdfSyntax::number(p.x) + " " + PdfSyntax::number(p.y);
+}
+
+std::string clipTo(const PdfPageImage::Quad& quad, const Affine& toPage) {
+    std::string path = point(toPage.apply(quad[0])) + " m ";
+    for (std::size_t corner = 1; corner < quad.size(); ++corner)
+        path += point(toPage.apply(quad[corner])) + " l ";
+    return path + "h W n\n";
+}
+
+// Copied streams are written with the bytes they had in the source: QPDF would otherwise
+// decode and re-encode those whose filters it knows (LZW, a Flate/DCT chain…).
+void keepStreamBytes(QPDFObjectHandle object, std::set<QPDFObjGen>& seen) {
+    if (object.isIndirect() && !seen.insert(object.getObjGen()).second)
+        return;
+    if (object.isStream()) {
+        object.setFilterOnWrite(false);
+        keepStreamBytes(object.getDict(), seen);
+    } else if (object.isDictionary()) {
+        for (const std::string& key : object.getKeys())
+            keepStreamBytes(object.getKey(key), seen);
+    } else if (object.isArray()) {
+        for (int i = 0; i < object.getArrayNItems(); ++i)
+            keepStreamBytes(object.getArrayItem(i), seen);
+    }
+}
+
 QPDFObjectHandle mediaBox(const PageBuild& page) {
     auto box = QPDFObjectHandle::newArray();
     box.appendItem(QPDFObjectHandle::newInteger(0));
@@ -149,6 +179,9 @@ struct PdfWriter::State {
     std::optional<PageBuild> page;
     int pagesBegun = 0;
     std::size_t embeddedBytes = 0;
+    // The documents whose images were drawn: QPDF reads their streams when writing.
+    std::vector<std::shared_ptr<const PdfImageSource>> imageSources;
+    std::set<QPDFObjGen> keptStreams;
     bool spent = false;
     bool failed = false;
 
@@ -246,6 +279,32 @@ bool PdfWriter::drawImage(const PdfImageData& image, double xPoints, double yPoi
             name, placement(exifOrientation, xPoints, yPoints, widthPoints, heightPoints));
         ++page->imageCount;
         m_state->embeddedBytes += image.data.size();
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool PdfWriter::drawPageImage(const PdfPageImage& image, const Affine& toPage) {
+    auto& page = m_state->page;
+    const Affine matrix = image.placement.then(toPage);
+    if (!page || !image.source || !matrix.isFinite())
+        return false;
+    try {
+        QPDFObjectHandle copy = m_state->pdf->copyForeignObject(image.source->image);
+        keepStreamBytes(copy, m_state->keptStreams);
+        m_state->imageSources.push_back(image.source);
+        const std::string name = "Im" + std::to_string(page->imageCount);
+        page->xObjects.replaceKey("/" + name, copy);
+        std::string operators = "q\n";
+        for (const PdfPageImage::Quad& clip : image.clips)
+            operators += clipTo(clip, toPage);
+        if (!image.maskFill.empty())
+            operators += image.maskFill + "\n";
+        page->content +=
+            operators +
+            placeImage(name, {matrix.a, matrix.b, matrix.c, matrix.d, matrix.e, matrix.f}) + "Q\n";
+        ++page->imageCount;
         return true;
     } catch (const std::exception&) {
         return false;

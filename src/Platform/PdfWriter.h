@@ -4,6 +4,7 @@
 #include "Platform/Affine.h"
 #include "Platform/Bytes.h"
 #include "Platform/Image.h"
+#include "Platform/PdfPageImage.h"
 
 #include <cstdint>
 #include <memory>
@@ -64,6 +65,14 @@ public:
     /// drawJpeg, and false for image data no factory above would make.
     bool drawImage(const PdfImageData& image, double xPoints, double yPoints, double widthPoints,
                    double heightPoints, int exifOrientation = 1);
+
+    /// Draws another PDF's scanned-page image with its own stream and everything the stream
+    /// refers to (masks, colour profiles, JBIG2 globals, its /Decode…) stored exactly as they
+    /// are in the source, placed by image.placement followed by `toPage`, inside the image's
+    /// clips, a stencil mask in its fill colour. The same source image drawn again shares the
+    /// stored copy. The source document's structure is kept until finish(). False when no
+    /// page is open, the placement is not finite or the image cannot be copied.
+    bool drawPageImage(const PdfPageImage& image, const Affine& toPage);
 
     /// Places UTF-8 text that can be extracted, searched and selected but is not painted
     /// (text rendering mode 3), its baseline starting at (x, y), at `fontSizePoints`, with

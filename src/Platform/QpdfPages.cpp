@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Platform/QpdfPages.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <optional>
@@ -88,6 +89,15 @@ PageSize displayedMediaBox(QPDFObjectHandle page) {
     if (rotation == 90 || rotation == 270)
         std::swap(size.widthPoints, size.heightPoints);
     return size;
+}
+
+Affine displayTransform(QPDFObjectHandle page) {
+    QPDFPageObjectHelper helper(page);
+    const Box box = mediaBox(helper).value_or(Box{0, 0, 612, 792});
+    const double width = std::abs(box[2] - box[0]);
+    const double height = std::abs(box[3] - box[1]);
+    return Affine::translation(-std::min(box[0], box[2]), -std::min(box[1], box[3]))
+        .then(Affine::quarterTurn(rotationDegrees(page), width, height));
 }
 
 bool anyCropBoxDiffers(QPDF& pdf) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Platform/Affine.h"
 #include "Platform/Bytes.h"
 #include "Platform/PdfDocument.h"
 
@@ -26,6 +27,10 @@ int rotationDegrees(QPDFObjectHandle page);
 /// The page's media box (inherited), with width and height swapped for 90 and 270 degrees.
 /// A missing or degenerate media box is US Letter, the default Poppler renders.
 PageSize displayedMediaBox(QPDFObjectHandle page);
+
+/// Maps the page's default user space onto the page as a viewer shows it: the media box's
+/// lower-left corner to the origin, then turned by /Rotate (see displayedMediaBox).
+Affine displayTransform(QPDFObjectHandle page);
 
 /// Whether some page has a CropBox (inherited) other than its media box.
 bool anyCropBoxDiffers(QPDF& pdf);

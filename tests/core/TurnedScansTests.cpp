@@ -191,6 +191,8 @@ TEST_F(TurnedScansTest, SkewedPagesReadAsWellAsStraightOnesAndKeepTheirPicture) 
         EXPECT_TRUE(contains(*outputs[0].second, PdfWriter::losslessImage(skewed)->data));
         if (degrees == 8.0) {
             EXPECT_TRUE(contains(*outputs[1].second, Synth::readFile(dir / "skewed.jpg")));
+            EXPECT_EQ(ScanPdf::imageStreams(*outputs[2].second),
+                      ScanPdf::imageStreams(Synth::readFile(dir / "skewed.pdf")));
         }
     }
 }
