@@ -184,6 +184,9 @@ bool TextRecognizer::State::loadOsd() {
     if (osdFailed)
         return false;
     engine->SetPageSegMode(tesseract::PSM_OSD_ONLY);
+    // Orientation detection first looks for a zone file named after the input ("noname.uzn" in
+    // the working folder when unnamed); a name in no folder that can exist finds none.
+    engine->SetInputName("/dev/null/parvo");
     osd = std::move(engine);
     return true;
 }
