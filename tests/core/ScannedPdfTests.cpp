@@ -5,6 +5,7 @@
 #include "Platform/G4Encoder.h"
 #include "Platform/PdfWriter.h"
 #include "Platform/TextRecognizer.h"
+#include "support/RecognizerTest.h"
 #include "support/ScanImages.h"
 #include "support/ScanPdf.h"
 #include "support/Synth.h"
@@ -21,28 +22,11 @@ namespace {
 
 using TextPages::kScale;
 
+using ScanPdf::filling;
+using ScanPdf::lossless;
+
 std::string number(double value) {
     return QPDFObjectHandle::newReal(value, 3, true).unparse();
-}
-
-// The "<< … >>" dictionary of a stream PdfWriter would store for the picture.
-std::string losslessDictionary(const PdfImageData& stored) {
-    return "<< /Width " + std::to_string(stored.widthPixels) + " /Height " +
-           std::to_string(stored.heightPixels) + " /BitsPerComponent " +
-           std::to_string(stored.bitsPerComponent) + " /ColorSpace " +
-           (stored.components == 1 ? "/DeviceGray" : "/DeviceRGB") + " /Filter " + stored.filter +
-           (stored.decodeParms.empty() ? "" : " /DecodeParms " + stored.decodeParms) + " >>";
-}
-
-ScanPdf::ImageMaker lossless(const Image& picture,
-                             std::function<void(QPDF&, QPDFObjectHandle)> extra = {}) {
-    return [picture, extra](QPDF& pdf) {
-        const auto stored = PdfWriter::losslessImage(picture);
-        auto image = ScanPdf::imageStream(pdf, stored->data, losslessDictionary(*stored));
-        if (extra)
-            extra(pdf, image.getDict());
-        return image;
-    };
 }
 
 Image bilevel(const Image& gray) {
@@ -75,10 +59,6 @@ Bytes srgbProfile() {
     Bytes profile(data, data + length);
     vips_area_unref(VIPS_AREA(blob));
     return profile;
-}
-
-std::string fill(double width, double height) {
-    return number(width) + " 0 0 " + number(height) + " 0 0";
 }
 
 struct Case {
@@ -119,14 +99,14 @@ std::vector<Case> cases(const Image& text) {
               image.getDict().replaceKey("/ColorSpace", space);
               return image;
           },
-          fill(w, h), "", ""},
+          filling(w, h), "", ""},
          true},
         {"CCITT G4 stencil mask, red, its top clipped off",
          {w, h, 0,
           [g4, g4Dictionary](QPDF& pdf) {
               return ScanPdf::imageStream(pdf, g4->data, g4Dictionary);
           },
-          fill(w, h), "1 0 0 rg 0 0 " + number(w) + " " + number(0.7 * h) + " re W n\n", ""},
+          filling(w, h), "1 0 0 rg 0 0 " + number(w) + " " + number(0.7 * h) + " re W n\n", ""},
          true,
          0.5},
         {"JBIG2 with globals, on a page turned by /Rotate",
@@ -147,7 +127,7 @@ std::vector<Case> cases(const Image& text) {
               image.getDict().replaceKey("/DecodeParms", parms);
               return image;
           },
-          fill(h, w), "", ""},
+          filling(h, w), "", ""},
          true},
         {"Flate with a soft mask, under an old text layer",
          {w, h, 0,
@@ -156,36 +136,22 @@ std::vector<Case> cases(const Image& text) {
                        dict.replaceKey("/SMask",
                                        lossless(gradient(rgb.widthPixels, rgb.heightPixels))(pdf));
                    }),
-          fill(w, h), "BT 3 Tr /F1 12 Tf 10 10 Td (Zyxwvut qwerty) Tj ET\n", ""},
+          filling(w, h), "BT 3 Tr /F1 12 Tf 10 10 Td (Zyxwvut qwerty) Tj ET\n", ""},
          true},
         {"turned by its placement, through a graphics state",
          {w, h, 0, lossless(ScanImages::turnedBy(text, 270)),
           "0 " + number(-h) + " " + number(w) + " 0 0 " + number(h), "/GS0 gs\n", ""},
          true},
         {"with a line drawn",
-         {w, h, 0, lossless(text), fill(w, h), "", "0 0 m 50 50 l S\n"},
+         {w, h, 0, lossless(text), filling(w, h), "", "0 0 m 50 50 l S\n"},
          false},
         {"with a second image",
-         {w, h, 0, lossless(text), fill(w, h), "", "q 20 0 0 20 5 5 cm /Im0 Do Q\n"},
+         {w, h, 0, lossless(text), filling(w, h), "", "q 20 0 0 20 5 5 cm /Im0 Do Q\n"},
          false},
     };
 }
 
-class ScannedPdfTest : public testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        s_recognizers = new std::vector<TextRecognizer>();
-        s_recognizers->emplace_back(SearchablePages::languages());
-    }
-    static void TearDownTestSuite() {
-        delete s_recognizers;
-        s_recognizers = nullptr;
-    }
-    static std::span<TextRecognizer> one() { return *s_recognizers; }
-
-    static std::vector<TextRecognizer>* s_recognizers;
-};
-std::vector<TextRecognizer>* ScannedPdfTest::s_recognizers = nullptr;
+class ScannedPdfTest : public RecognizerTest {};
 
 } // namespace
 
@@ -231,7 +197,7 @@ TEST_F(ScannedPdfTest, AnImageSharedByPagesIsStoredOnce) {
     };
     const Synth::TempDir dir;
     Synth::writeFile(dir / "shared.pdf",
-                     ScanPdf::pdf({{100, 50, 0, once, fill(100, 50), "", ""},
+                     ScanPdf::pdf({{100, 50, 0, once, filling(100, 50), "", ""},
                                    {50, 100, 0, once, "0 -100 50 0 0 100", "", ""}}));
     const auto searchable = SearchablePDF::makeSearchable(dir / "shared.pdf", kScale, one());
     ASSERT_TRUE(searchable.has_value());

@@ -7,6 +7,7 @@
 #include "Platform/PdfWriter.h"
 #include "Platform/TextRecognizer.h"
 #include "support/Corpus.h"
+#include "support/RecognizerTest.h"
 #include "support/Synth.h"
 #include "support/SynthPdf.h"
 #include "support/TextPages.h"
@@ -99,23 +100,7 @@ std::vector<std::string> imageFilters(const Bytes& pdf) {
     return filters;
 }
 
-class SearchablePDFTest : public testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        s_recognizers = new std::vector<TextRecognizer>();
-        for (int worker = 0; worker < 2; ++worker)
-            s_recognizers->emplace_back(SearchablePages::languages());
-    }
-    static void TearDownTestSuite() {
-        delete s_recognizers;
-        s_recognizers = nullptr;
-    }
-    static std::span<TextRecognizer> one() { return {s_recognizers->data(), 1}; }
-    static std::span<TextRecognizer> two() { return *s_recognizers; }
-
-    static std::vector<TextRecognizer>* s_recognizers;
-};
-std::vector<TextRecognizer>* SearchablePDFTest::s_recognizers = nullptr;
+class SearchablePDFTest : public RecognizerTest {};
 
 } // namespace
 

@@ -7,6 +7,7 @@
 #include "Platform/PdfWriter.h"
 #include "Platform/TextRecognizer.h"
 #include "support/Corpus.h"
+#include "support/RecognizerTest.h"
 #include "support/ScanImages.h"
 #include "support/ScanPdf.h"
 #include "support/Synth.h"
@@ -16,7 +17,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
-#include <qpdf/QPDF.hh>
 #include <vips/vips8>
 
 namespace {
@@ -33,43 +33,7 @@ bool contains(const Bytes& haystack, const Bytes& needle) {
            haystack.end();
 }
 
-// A PDF page that is the picture at kScale pixels per point, stored without loss.
-ScanPdf::Page scanPage(const Image& picture) {
-    return {picture.widthPixels / kScale,
-            picture.heightPixels / kScale,
-            0,
-            [picture](QPDF& pdf) {
-                const auto stored = PdfWriter::losslessImage(picture);
-                return ScanPdf::imageStream(
-                    pdf, stored->data,
-                    "<< /Width " + std::to_string(stored->widthPixels) + " /Height " +
-                        std::to_string(stored->heightPixels) + " /BitsPerComponent " +
-                        std::to_string(stored->bitsPerComponent) + " /ColorSpace " +
-                        (stored->components == 1 ? "/DeviceGray" : "/DeviceRGB") + " /Filter " +
-                        stored->filter + " /DecodeParms " +
-                        (stored->decodeParms.empty() ? "null" : stored->decodeParms) + " >>");
-            },
-            std::to_string(picture.widthPixels / kScale) + " 0 0 " +
-                std::to_string(picture.heightPixels / kScale) + " 0 0",
-            "",
-            ""};
-}
-
-class TurnedScansTest : public testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        s_recognizers = new std::vector<TextRecognizer>();
-        s_recognizers->emplace_back(SearchablePages::languages());
-    }
-    static void TearDownTestSuite() {
-        delete s_recognizers;
-        s_recognizers = nullptr;
-    }
-    static std::span<TextRecognizer> one() { return *s_recognizers; }
-
-    static std::vector<TextRecognizer>* s_recognizers;
-};
-std::vector<TextRecognizer>* TurnedScansTest::s_recognizers = nullptr;
+class TurnedScansTest : public RecognizerTest {};
 
 } // namespace
 
@@ -85,7 +49,7 @@ TEST_F(TurnedScansTest, TextTurnedAnyWayIsShownAndReadUpright) {
     for (const int turn : {0, 90, 180, 270}) {
         SCOPED_TRACE(testing::Message() << "turned " << turn);
         const Image stored = ScanImages::turnedBy(upright, turn);
-        Synth::writeFile(dir / "scan.pdf", ScanPdf::pdf({scanPage(stored)}));
+        Synth::writeFile(dir / "scan.pdf", ScanPdf::pdf({ScanPdf::filledWith(stored, kScale)}));
         std::vector<std::pair<std::string, std::optional<Bytes>>> outputs = {
             {"bitmap", SearchablePDF::buildFromImages({stored}, one())},
             {"pdf", SearchablePDF::makeSearchable(dir / "scan.pdf", kScale, one())}};
@@ -165,7 +129,8 @@ TEST_F(TurnedScansTest, SkewedPagesReadAsWellAsStraightOnesAndKeepTheirPicture) 
             {"bitmap", SearchablePDF::buildFromImages({skewed}, one())}};
         if (degrees == 8.0) {
             Synth::writeFile(dir / "skewed.jpg", Synth::jpegBytes(skewed));
-            Synth::writeFile(dir / "skewed.pdf", ScanPdf::pdf({scanPage(skewed)}));
+            Synth::writeFile(dir / "skewed.pdf",
+                             ScanPdf::pdf({ScanPdf::filledWith(skewed, kScale)}));
             outputs.emplace_back("jpeg",
                                  SearchablePDF::buildFromImageFiles({dir / "skewed.jpg"}, one()));
             outputs.emplace_back("pdf",

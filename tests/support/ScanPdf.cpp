@@ -2,6 +2,7 @@
 #include "support/ScanPdf.h"
 
 #include "Platform/G4Encoder.h"
+#include "Platform/PdfWriter.h"
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
@@ -69,6 +70,38 @@ QPDFObjectHandle imageStream(QPDF& pdf, const Bytes& data, const std::string& di
     for (const std::string& key : dict.getKeys())
         stream.getDict().replaceKey(key, dict.getKey(key));
     return stream;
+}
+
+ImageMaker lossless(const Image& picture,
+                    std::function<void(QPDF& pdf, QPDFObjectHandle dictionary)> more) {
+    return [picture, more](QPDF& pdf) {
+        const auto stored = PdfWriter::losslessImage(picture);
+        if (!stored)
+            throw std::runtime_error("the picture could not be stored");
+        auto image = imageStream(
+            pdf, stored->data,
+            "<< /Width " + std::to_string(stored->widthPixels) + " /Height " +
+                std::to_string(stored->heightPixels) + " /BitsPerComponent " +
+                std::to_string(stored->bitsPerComponent) + " /ColorSpace " +
+                (stored->components == 1 ? "/DeviceGray" : "/DeviceRGB") + " /Filter " +
+                stored->filter +
+                (stored->decodeParms.empty() ? "" : " /DecodeParms " + stored->decodeParms) +
+                " >>");
+        if (more)
+            more(pdf, image.getDict());
+        return image;
+    };
+}
+
+std::string filling(double widthPoints, double heightPoints) {
+    return QPDFObjectHandle::newReal(widthPoints, 3, true).unparse() + " 0 0 " +
+           QPDFObjectHandle::newReal(heightPoints, 3, true).unparse() + " 0 0";
+}
+
+Page filledWith(const Image& picture, double pixelsPerPoint) {
+    const double width = picture.widthPixels / pixelsPerPoint;
+    const double height = picture.heightPixels / pixelsPerPoint;
+    return {width, height, 0, lossless(picture), filling(width, height), "", ""};
 }
 
 Bytes jbig2Page(const Image& gray, Bytes& globals) {

@@ -36,6 +36,17 @@ Bytes pdf(const std::vector<Page>& pages);
 /// and /Length); entries that refer to other objects are added by the caller.
 QPDFObjectHandle imageStream(QPDF& pdf, const Bytes& data, const std::string& dictionary);
 
+/// The picture stored as PdfWriter stores it without loss (Flate, or CCITT G4 when bilevel);
+/// `more` may add entries to its dictionary.
+ImageMaker lossless(const Image& picture,
+                    std::function<void(QPDF& pdf, QPDFObjectHandle dictionary)> more = {});
+
+/// The `cm` operands that make the image fill a width × height page.
+std::string filling(double widthPoints, double heightPoints);
+
+/// A page that is the picture alone, at `pixelsPerPoint`, stored by lossless().
+Page filledWith(const Image& picture, double pixelsPerPoint);
+
 /// A bilevel gray image (0 black) as an embedded JBIG2 stream: page information, one
 /// immediate lossless generic region coded with MMR (T.6), end of page. `globals` gets an
 /// extension segment that a JBIG2Globals stream can hold.
