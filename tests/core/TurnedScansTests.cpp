@@ -14,6 +14,7 @@
 #include "support/TextPages.h"
 
 #include <algorithm>
+#include <array>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -37,50 +38,59 @@ class TurnedScansTest : public RecognizerTest {};
 
 } // namespace
 
-// The same page of text fed every way round, as a bitmap and as a PDF's scanned page, and once
-// as a phone JPEG whose EXIF turn leaves it upside down: the page is shown upright (its size
-// swapped back for quarter turns) and its words lie where they are drawn.
+// The same page of text fed every way round, as bitmaps, as the pages of one scanned PDF (read
+// by one worker and by two, alike), and as a phone JPEG whose EXIF turn leaves it upside down:
+// each page is shown upright (its size swapped back for quarter turns), its words where drawn.
 TEST_F(TurnedScansTest, TextTurnedAnyWayIsShownAndReadUpright) {
     const TextPages::Page page = TextPages::paragraph(160, 420);
     const Image upright = TextPages::image(page);
     const Image shown = ScanImages::shownAlone(upright);
     const std::vector<Word> drawn = TextPages::drawnWords(page);
+    const std::array<int, 4> turns = {0, 90, 180, 270};
+    std::vector<Image> stored;
+    std::vector<ScanPdf::Page> scans;
+    for (const int turn : turns) {
+        stored.push_back(ScanImages::turnedBy(upright, turn));
+        scans.push_back(ScanPdf::filledWith(stored.back(), kScale));
+    }
     const Synth::TempDir dir;
-    for (const int turn : {0, 90, 180, 270}) {
-        SCOPED_TRACE(testing::Message() << "turned " << turn);
-        const Image stored = ScanImages::turnedBy(upright, turn);
-        Synth::writeFile(dir / "scan.pdf", ScanPdf::pdf({ScanPdf::filledWith(stored, kScale)}));
-        std::vector<std::pair<std::string, std::optional<Bytes>>> outputs = {
-            {"bitmap", SearchablePDF::buildFromImages({stored}, one())},
-            {"pdf", SearchablePDF::makeSearchable(dir / "scan.pdf", kScale, one())}};
-        if (turn == 90) {
-            // Stored a quarter turn clockwise, and tagged to be turned another.
-            vips::VImage tagged = vips::VImage::new_from_memory(
-                const_cast<std::uint8_t*>(stored.pixels.data()), stored.pixels.size(),
-                stored.widthPixels, stored.heightPixels, 1, VIPS_FORMAT_UCHAR);
-            tagged = tagged.copy();
-            tagged.set(VIPS_META_ORIENTATION, 6);
-            tagged.jpegsave((dir / "phone.jpg").c_str(), vips::VImage::option()->set("Q", 95));
-            outputs.emplace_back("jpeg",
-                                 SearchablePDF::buildFromImageFiles({dir / "phone.jpg"}, one()));
-        }
-        for (const auto& [kind, pdf] : outputs) {
-            SCOPED_TRACE(kind);
-            ASSERT_TRUE(pdf.has_value());
-            const PageSize box = firstMediaBox(*pdf);
-            EXPECT_EQ(box.widthPoints, upright.widthPixels);
-            EXPECT_EQ(box.heightPoints, upright.heightPixels);
-            const auto words = TextPages::words(*pdf).at(0);
-            EXPECT_GE(TextPages::recall(words, drawn), 0.95);
-            EXPECT_GE(TextPages::onWords(words, drawn), 0.85);
-            // A picture turned by resampling (rendered, or JPEG) is off by a few levels where
-            // a wrong turn is off by over 20.
-            EXPECT_LT(ScanImages::meanDifference(ScanImages::rendered(*pdf), shown),
-                      kind == "bitmap" ? 0.01 : 8.0);
-        }
-        if (turn == 90) {
-            EXPECT_TRUE(contains(*outputs.back().second, Synth::readFile(dir / "phone.jpg")));
-        }
+    Synth::writeFile(dir / "scans.pdf", ScanPdf::pdf(scans));
+    // Stored a quarter turn clockwise, and tagged to be turned another.
+    vips::VImage tagged = vips::VImage::new_from_memory(
+        const_cast<std::uint8_t*>(stored[1].pixels.data()), stored[1].pixels.size(),
+        stored[1].widthPixels, stored[1].heightPixels, 1, VIPS_FORMAT_UCHAR);
+    tagged = tagged.copy();
+    tagged.set(VIPS_META_ORIENTATION, 6);
+    tagged.jpegsave((dir / "phone.jpg").c_str(), vips::VImage::option()->set("Q", 95));
+
+    const auto pdf = SearchablePDF::makeSearchable(dir / "scans.pdf", kScale, one());
+    ASSERT_TRUE(pdf.has_value());
+    EXPECT_EQ(SearchablePDF::makeSearchable(dir / "scans.pdf", kScale, two()), pdf);
+    const auto jpeg = SearchablePDF::buildFromImageFiles({dir / "phone.jpg"}, one());
+    ASSERT_TRUE(jpeg.has_value());
+    EXPECT_TRUE(contains(*jpeg, Synth::readFile(dir / "phone.jpg")));
+    struct Shown {
+        std::string kind;
+        Bytes pdf;
+        int page;
+    };
+    std::vector<Shown> outputs = {{"jpeg", *jpeg, 0}};
+    for (std::size_t index = 0; index < turns.size(); ++index) {
+        outputs.push_back({"pdf", *pdf, static_cast<int>(index)});
+        outputs.push_back({"bitmap", *SearchablePDF::buildFromImages({stored[index]}, one()), 0});
+    }
+    for (const Shown& output : outputs) {
+        SCOPED_TRACE(testing::Message() << output.kind << " turned " << turns[output.page]);
+        const PageSize box = *PdfDocument::openBytes(output.pdf)->mediaBox(output.page);
+        EXPECT_EQ(box.widthPoints, upright.widthPixels);
+        EXPECT_EQ(box.heightPoints, upright.heightPixels);
+        const auto words = TextPages::words(output.pdf).at(static_cast<std::size_t>(output.page));
+        EXPECT_GE(TextPages::recall(words, drawn), 0.95);
+        EXPECT_GE(TextPages::onWords(words, drawn), 0.85);
+        // A picture turned by resampling (rendered, or JPEG) is off by a few levels where a
+        // wrong turn is off by over 20.
+        EXPECT_LT(ScanImages::meanDifference(ScanImages::rendered(output.pdf, output.page), shown),
+                  output.kind == "bitmap" ? 0.01 : 8.0);
     }
 }
 
