@@ -10,9 +10,10 @@
 #include <string_view>
 #include <vector>
 
-/// Text recognition with Tesseract's LSTM engine and its dictionaries. Loading the models is
-/// expensive (about 0.1 s and 40 MB per language set), so a recogniser is made once per worker
-/// thread and reused for every image that thread recognises.
+/// Text recognition with Tesseract's LSTM engine and its dictionaries, and Tesseract's
+/// orientation detection. Loading the models is expensive (about 0.1 s and 40 MB per language
+/// set; the orientation models, loaded on first use, 0.2–0.5 s and 36 MB), so a recogniser is
+/// made once per worker thread and reused for every image that thread recognises.
 ///
 /// Not thread-safe: one recogniser is used by one thread at a time (it may move between
 /// threads between calls). Nothing throws and nothing is printed.
