@@ -46,7 +46,7 @@ struct PageReading {
 /// beyond std::bad_alloc.
 namespace PageReader {
 
-inline constexpr double kLeastStraightenedDegrees = 0.5;
+inline constexpr double kLeastStraightenedDegrees = 1.0;
 
 PageReading read(Image picture, const std::vector<std::string>& languages,
                  TextRecognizer& recognizer);
