@@ -39,14 +39,17 @@ struct PageReading {
 /// of needs nothing more); else Tesseract's orientation detection on a reduced copy; where
 /// that is unsure, the quarter turns in the order of its evidence, each recognised, until one
 /// reads clearly, else the one with the most legible text. A page without text to tell by,
-/// or where no turn reads, is left as it is. Slopes of at least kLeastStraightenedDegrees are
-/// read on a straightened copy; smaller ones Tesseract follows by itself.
+/// or where no turn reads, is left as it is. Slopes of at least kAlwaysStraightenedDegrees are
+/// read on a straightened copy, smaller ones below kLeastStraightenedDegrees as they are
+/// (Tesseract follows them by itself); in between both are read and the reading with more
+/// legible text kept.
 ///
 /// Stateless; thread-safe as long as each thread uses its own recogniser. Nothing throws
 /// beyond std::bad_alloc.
 namespace PageReader {
 
 inline constexpr double kLeastStraightenedDegrees = 1.0;
+inline constexpr double kAlwaysStraightenedDegrees = 2.0;
 
 PageReading read(Image picture, const std::vector<std::string>& languages,
                  TextRecognizer& recognizer);
