@@ -17,7 +17,7 @@ namespace {
 constexpr int kMaxWorkers = 8;
 
 struct Request {
-    int workers = BatchHooks{}.workers;
+    int workers = BatchHooks{}.recognizers;
     std::vector<std::string> paths;
     bool help = false;
 };
@@ -82,7 +82,7 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     BatchHooks hooks;
     hooks.stop = stop;
     hooks.builder = builder;
-    hooks.workers = request->workers;
+    hooks.recognizers = request->workers;
     hooks.rowDone = [&](const ResultRow& row) {
         ResultRows::print(row, out);
         ok = ok && row.saved.has_value();

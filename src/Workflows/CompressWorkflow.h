@@ -6,6 +6,7 @@
 #include "History/HistoryEntry.h"
 #include "History/UtcDate.h"
 #include "Platform/Bytes.h"
+#include "Workflows/BatchEvents.h"
 #include "Workflows/CompressJob.h"
 #include "Workflows/CompressOutcome.h"
 
@@ -54,6 +55,12 @@ struct BatchHooks {
     std::stop_token stop;                        // checked before each job
     std::function<void(const Outcome&)> rowDone; // called on the batch's thread after each row
     Compressor compressor = engineCompress;
+    BatchEvents events; // on the batch's thread; see BatchEvent
+    SkipQuery skipped;  // asked before each file is started
+    /// Present: each file's engine step runs in a worker process, several at once, results
+    /// consumed in queue order (names, bytes and rows as one at a time); a stop then ends
+    /// the files in progress at once. Absent: in this process, one file at a time.
+    std::optional<WorkerSettings> workers;
 };
 
 /// Runs the snapshot in order with one used-name set (started by sourceKeys) and returns

@@ -130,7 +130,7 @@ std::vector<ResultRow> runBatch(const std::vector<fs::path>& snapshot, const Bat
             break;
         }
         if (!recognizers) {
-            recognizers = factoryFor(hooks)(hooks.workers);
+            recognizers = factoryFor(hooks)(hooks.recognizers);
         }
         std::optional<ResultRow> row =
             runFile(source, used, *recognizers, hooks.builder, hooks.stop);

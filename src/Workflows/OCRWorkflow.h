@@ -5,6 +5,7 @@
 #include "History/HistoryEntry.h"
 #include "History/UtcDate.h"
 #include "Platform/Bytes.h"
+#include "Workflows/BatchEvents.h"
 #include "Workflows/ResultRow.h"
 
 #include <filesystem>
@@ -67,7 +68,7 @@ std::optional<Bytes> engineBuild(const std::filesystem::path& source,
 /// Each loads its models: about 0.1 s and 40 MB apiece.
 std::vector<TextRecognizer> engineRecognizers(int count);
 
-/// Makes the recognisers a batch hands to its builder; `count` is BatchHooks::workers.
+/// Makes the recognisers a batch hands to its builder; `count` is BatchHooks::recognizers.
 using RecognizerFactory = std::function<std::vector<TextRecognizer>(int count)>;
 
 /// What a batch may be told from outside. All optional.
@@ -79,7 +80,13 @@ struct BatchHooks {
     /// nothing loads no models). When empty: engineRecognizers if `builder` is engineBuild
     /// itself, none for any other builder (so a test's fake pays for no model loads).
     RecognizerFactory makeRecognizers;
-    int workers = 2; // recognisers made for the batch, so pages of a PDF run in parallel
+    int recognizers = 2; // made for the batch, so that pages of a PDF run in parallel
+    BatchEvents events;  // on the batch's thread; see BatchEvent
+    SkipQuery skipped;   // asked before each file is started
+    /// Present: each file's engine step runs in a worker process, several at once, results
+    /// consumed in queue order (names, bytes and rows as one at a time); a stop then ends
+    /// the files in progress at once. Absent: in this process, one file at a time.
+    std::optional<WorkerSettings> workers;
 };
 
 /// The used-name set a batch starts with: the keys of its own sources, so that no output of

@@ -5,6 +5,7 @@
 #include "Engine/PDFOps.h"
 #include "History/HistoryEntry.h"
 #include "History/UtcDate.h"
+#include "Workflows/BatchEvents.h"
 #include "Workflows/ResultRow.h"
 
 #include <array>
@@ -81,6 +82,12 @@ struct BatchHooks {
     std::stop_token stop;                          // checked between files and outputs
     std::function<void(const ResultRow&)> rowDone; // on the batch's thread after each row
     BeforeWrite beforeWrite;
+    BatchEvents events; // on the batch's thread; see BatchEvent
+    SkipQuery skipped;  // asked before each file is started
+    /// Present: each file's engine step runs in a worker process, several at once, results
+    /// consumed in queue order (names, bytes and rows as one at a time); a stop then ends
+    /// the files in progress at once. Absent: in this process, one file at a time.
+    std::optional<WorkerSettings> workers;
 };
 
 /// Where one output went: `location` is the last name tried (also on failure).
