@@ -27,28 +27,6 @@
 
 namespace {
 
-// Ctrl-C or SIGTERM: finish the file in progress (so no temporary file is left), then stop;
-// a second signal ends the process at once. Signals are blocked in every thread (the
-// libraries start their own) and taken by sigwait on one watcher thread, where stopping a
-// batch is an ordinary call rather than work inside a signal handler.
-void stopOnSignals(std::stop_source stop) {
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    std::thread([stopSignals, stop]() mutable {
-        int signal = 0;
-        if (sigwait(&stopSignals, &signal) == 0) {
-            std::cerr << "parvo: stopping after the file in progress\n";
-            stop.request_stop();
-        }
-        if (sigwait(&stopSignals, &signal) == 0) {
-            std::_Exit(128 + signal);
-        }
-    }).detach();
-}
-
 // The window is quiet: Qt's warnings (fonts, platform plugins, D-Bus) go nowhere.
 void dropMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
 
@@ -114,9 +92,7 @@ int main(int argc, char** argv) {
         std::cerr << "parvo: " << request.problem << "\n" << Launch::usage();
         return CompressCommand::kBadArguments;
     case Launch::Action::command: {
-        std::stop_source stop;
-        stopOnSignals(stop);
-        return Launch::runCommand(request, std::cout, std::cerr, stop.get_token());
+        return Launch::runCommandStoppedBySignals(request, std::cout, std::cerr);
     }
     case Launch::Action::screenshots:
     case Launch::Action::window:

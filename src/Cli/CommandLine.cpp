@@ -2,9 +2,14 @@
 #include "Cli/CommandLine.h"
 
 #include "Engine/FolderScan.h"
+#include "Workflows/EngineWorkers.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <iostream>
 #include <system_error>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -64,6 +69,87 @@ bool collectFiles(const std::vector<std::string>& arguments,
         }
     }
     return everyArgumentTaken;
+}
+
+namespace {
+
+std::optional<int> numberWithin(const std::string& text, int lowest, int highest) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end || value < lowest || value > highest) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::string elapsedText(std::chrono::steady_clock::duration elapsed) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
+    const auto rest = seconds % 60;
+    return std::to_string(seconds / 60) + (rest < 10 ? ":0" : ":") + std::to_string(rest);
+}
+
+} // namespace
+
+std::string workerUsage() {
+    return "Options for the batch:\n"
+           "  --jobs N                 files at once, each in a worker process of its own\n"
+           "                           (1 to 256; default: the number of cores)\n"
+           "  --file-timeout SECONDS   a worker silent this long on one file is ended and\n"
+           "                           the file fails (1 to 86400; default 600)\n";
+}
+
+std::optional<std::optional<WorkerSettings>> workerSettings(const Arguments& arguments) {
+    WorkerSettings settings = besideThisProgram();
+    if (const auto jobs = arguments.values.find("--jobs"); jobs != arguments.values.end()) {
+        const auto count = numberWithin(jobs->second, 1, 256);
+        if (!count) {
+            return std::nullopt;
+        }
+        settings.jobs = *count;
+    }
+    if (const auto timeout = arguments.values.find("--file-timeout");
+        timeout != arguments.values.end()) {
+        const auto seconds = numberWithin(timeout->second, 1, 86400);
+        if (!seconds) {
+            return std::nullopt;
+        }
+        settings.fileTimeout = std::chrono::seconds(*seconds);
+    }
+    const char* inProcess = std::getenv("PARVO_IN_PROCESS");
+    if (inProcess != nullptr && std::string_view(inProcess) == "1") {
+        return std::optional<WorkerSettings>();
+    }
+    return std::optional<WorkerSettings>(settings);
+}
+
+bool isTerminal(const std::ostream& stream) {
+    return &stream == &std::cerr && ::isatty(STDERR_FILENO) == 1;
+}
+
+ProgressLine::ProgressLine(std::ostream& err, bool live, std::vector<std::string> names)
+    : m_err(err), m_live(live), m_names(std::move(names)),
+      m_start(std::chrono::steady_clock::now()) {}
+
+void ProgressLine::show(const BatchEvent& event) {
+    if (!m_live || event.kind == BatchEvent::Kind::fileFinished || event.file >= m_names.size()) {
+        return;
+    }
+    std::string line = "file " + std::to_string(event.file + 1) + "/" +
+                       std::to_string(event.fileCount) + "  " + m_names[event.file];
+    if (event.kind == BatchEvent::Kind::pages && event.pageCount > 0) {
+        line += "  page " + std::to_string(event.pagesDone) + "/" + std::to_string(event.pageCount);
+    }
+    line += "  " + elapsedText(std::chrono::steady_clock::now() - m_start);
+    m_err << "\r\033[K" << line << std::flush;
+    m_shown = true;
+}
+
+void ProgressLine::clear() {
+    if (m_shown) {
+        m_err << "\r\033[K" << std::flush;
+        m_shown = false;
+    }
 }
 
 } // namespace CommandLine

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Workflows/BatchEvents.h"
+
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -39,5 +42,37 @@ bool collectFiles(const std::vector<std::string>& arguments,
                   const std::function<bool(const std::filesystem::path&)>& accepts,
                   std::string_view refusal, std::vector<std::filesystem::path>& queue,
                   std::ostream& err);
+
+/// The options every batch command takes for its workers, to add to its `withValue`.
+inline const std::vector<std::string_view> kWorkerOptions = {"--jobs", "--file-timeout"};
+
+/// The usage lines that describe kWorkerOptions, ending in a newline.
+std::string workerUsage();
+
+/// The workers beside this program with --jobs N (1 to 256; default: the number of cores) and
+/// --file-timeout SECONDS (1 to 86400) applied. Absent when either value is not a whole
+/// number in its range. The environment variable PARVO_IN_PROCESS=1 gives no workers at all
+/// (an unset `workers`): the benchmarks compare the two paths with it.
+std::optional<std::optional<WorkerSettings>> workerSettings(const Arguments& arguments);
+
+/// Whether `stream` is the process's standard error and that is a terminal.
+bool isTerminal(const std::ostream& stream);
+
+/// One live line on a terminal while a batch runs: "file k/n name, page p/P, elapsed". Fed
+/// with the batch's events; clear() removes it before a row is printed. Writes nothing when
+/// not `live`.
+class ProgressLine {
+public:
+    ProgressLine(std::ostream& err, bool live, std::vector<std::string> names);
+    void show(const BatchEvent& event);
+    void clear();
+
+private:
+    std::ostream& m_err;
+    bool m_live;
+    std::vector<std::string> m_names;
+    std::chrono::steady_clock::time_point m_start;
+    bool m_shown = false;
+};
 
 } // namespace CommandLine

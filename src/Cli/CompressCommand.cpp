@@ -18,6 +18,7 @@ struct Request {
     TargetChoice choice = TargetChoice::email;
     std::vector<std::string> paths;
     bool help = false;
+    std::optional<WorkerSettings> workers;
 };
 
 std::optional<TargetChoice> choiceNamed(std::string_view name) {
@@ -34,11 +35,14 @@ std::optional<TargetChoice> choiceNamed(std::string_view name) {
 }
 
 std::optional<Request> parse(const std::vector<std::string>& arguments) {
-    const auto parsed = CommandLine::parse(arguments, {"--target"});
-    if (!parsed) {
+    std::vector<std::string_view> withValue = CommandLine::kWorkerOptions;
+    withValue.push_back("--target");
+    const auto parsed = CommandLine::parse(arguments, withValue);
+    const auto workers = parsed ? CommandLine::workerSettings(*parsed) : std::nullopt;
+    if (!workers) {
         return std::nullopt;
     }
-    Request request{TargetChoice::email, parsed->paths, parsed->help};
+    Request request{TargetChoice::email, parsed->paths, parsed->help, *workers};
     if (const auto target = parsed->values.find("--target"); target != parsed->values.end()) {
         const auto choice = choiceNamed(target->second);
         if (!choice) {
@@ -86,15 +90,19 @@ void printRow(const Outcome& row, std::ostream& out) {
 namespace CompressCommand {
 
 std::string usage() {
-    return "usage: parvo compress [--target email|web|small] PATH...\n"
+    return "usage: parvo compress [--target email|web|small] [--jobs N] [--file-timeout SECONDS] "
+           "PATH...\n"
            "\n"
            "Compresses images (png, jpg, jpeg, heic, heif, tiff, gif) and PDFs towards a size\n"
            "target: email 10 MB (the default), web 1 MB, small 2 MB. A file's result is\n"
            "written beside it as NAME-small.jpg or NAME-small.pdf; a folder is mirrored into\n"
            "a sibling folder named \"FOLDER \u2014 Parvo\". Sources are never modified.\n"
+           "\n" +
+           CommandLine::workerUsage() +
            "\n"
            "Exit status: 0 when every file was written, copied or already optimized; 1 when a\n"
-           "file failed or a path gave nothing to compress; 2 on bad arguments.\n";
+           "file failed or a path gave nothing to compress; 2 on bad arguments; 130 or 143\n"
+           "when Ctrl-C or SIGTERM stopped it.\n";
 }
 
 int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
@@ -110,13 +118,22 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     }
     std::vector<Job> queue;
     bool ok = collectJobs(request->paths, queue, err);
+    std::vector<std::string> names;
+    for (const Job& job : queue) {
+        names.push_back(job.name());
+    }
+    CommandLine::ProgressLine progress(err, CommandLine::isTerminal(err), std::move(names));
     BatchHooks hooks;
     hooks.stop = stop;
+    hooks.workers = request->workers;
+    hooks.events = [&](const BatchEvent& event) { progress.show(event); };
     hooks.rowDone = [&](const Outcome& row) {
+        progress.clear();
         printRow(row, out);
         ok = ok && succeeded(row);
     };
     const auto rows = runBatch(queue, target(request->choice), hooks);
+    progress.clear();
     if (rows.size() < queue.size()) {
         err << "parvo: stopped; " << queue.size() - rows.size() << " file(s) not processed\n";
         ok = false;

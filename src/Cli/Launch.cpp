@@ -7,8 +7,13 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <cstdlib>
 #include <filesystem>
+#include <pthread.h>
+#include <signal.h>
 #include <system_error>
+#include <thread>
 
 namespace Launch {
 
@@ -140,6 +145,30 @@ int runCommand(const Request& request, std::ostream& out, std::ostream& err, std
         return OcrCommand::run(request.arguments, out, err, stop);
     }
     return PdfToolsCommand::run(request.command, request.arguments, out, err, stop);
+}
+
+int runCommandStoppedBySignals(const Request& request, std::ostream& out, std::ostream& err) {
+    // Signals are taken by sigwait on one watcher thread, where stopping a batch is an
+    // ordinary call rather than work inside a signal handler.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::stop_source stop;
+    static std::atomic<int> stoppedBy{0};
+    std::thread([stopSignals, stop]() mutable {
+        int signal = 0;
+        if (sigwait(&stopSignals, &signal) == 0) {
+            stoppedBy = signal;
+            stop.request_stop();
+        }
+        if (sigwait(&stopSignals, &signal) == 0) {
+            std::_Exit(128 + signal);
+        }
+    }).detach();
+    const int status = runCommand(request, out, err, stop.get_token());
+    return stoppedBy != 0 ? 128 + stoppedBy : status;
 }
 
 std::string usage() {

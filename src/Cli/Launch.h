@@ -59,9 +59,16 @@ std::optional<Tab> tabNamed(std::string_view name);
 std::string_view tabName(Tab tab);
 
 /// Runs the headless command of a `command` request, with the statuses of the commands
-/// (0 success, 1 failure, 2 bad arguments). A stop request ends it after the file in progress.
+/// (0 success, 1 failure, 2 bad arguments). A stop request ends the files in progress at once.
 int runCommand(const Request& request, std::ostream& out, std::ostream& err,
                std::stop_token stop = {});
+
+/// runCommand for the process's own command: Ctrl-C (SIGINT) or SIGTERM stops the batch at
+/// once (the files in progress get no row; the rows already received are written and
+/// printed) and the status is then 128 + the signal: 130 or 143. A second signal ends the
+/// process at once. Call it before any other thread starts: it blocks both signals in the
+/// calling thread, so that every thread started later inherits the block.
+int runCommandStoppedBySignals(const Request& request, std::ostream& out, std::ostream& err);
 
 /// The overview printed by --help and after bad arguments, ending in a newline: the window's
 /// form, --version, and the synopsis of every command (each command's --help says more).

@@ -3,51 +3,31 @@
 
 #include "Cli/CommandLine.h"
 
-#include <charconv>
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string_view>
 #include <system_error>
+#include <thread>
 
 namespace fs = std::filesystem;
 using namespace OCRWorkflow;
 
 namespace {
 
-constexpr int kMaxWorkers = 8;
-
 struct Request {
-    int workers = BatchHooks{}.recognizers;
     std::vector<std::string> paths;
     bool help = false;
+    std::optional<WorkerSettings> workers;
 };
 
-std::optional<int> workersNamed(std::string_view text) {
-    int workers = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), workers);
-    if (error != std::errc() || end != text.data() + text.size() || workers < 1 ||
-        workers > kMaxWorkers) {
-        return std::nullopt;
-    }
-    return workers;
-}
-
 std::optional<Request> parse(const std::vector<std::string>& arguments) {
-    const auto parsed = CommandLine::parse(arguments, {"--workers"});
-    if (!parsed) {
+    const auto parsed = CommandLine::parse(arguments, CommandLine::kWorkerOptions);
+    const auto workers = parsed ? CommandLine::workerSettings(*parsed) : std::nullopt;
+    if (!workers) {
         return std::nullopt;
     }
-    Request request;
-    request.paths = parsed->paths;
-    request.help = parsed->help;
-    if (const auto workers = parsed->values.find("--workers"); workers != parsed->values.end()) {
-        const auto count = workersNamed(workers->second);
-        if (!count) {
-            return std::nullopt;
-        }
-        request.workers = *count;
-    }
-    return request;
+    return Request{parsed->paths, parsed->help, *workers};
 }
 
 } // namespace
@@ -55,15 +35,17 @@ std::optional<Request> parse(const std::vector<std::string>& arguments) {
 namespace OcrCommand {
 
 std::string usage() {
-    return "usage: parvo ocr PATH...\n"
+    return "usage: parvo ocr [--jobs N] [--file-timeout SECONDS] PATH...\n"
            "\n"
            "Makes scans (png, jpg, jpeg, heic, heif, tiff, gif) and PDFs searchable: each file\n"
            "gets an invisible text layer and is written beside it as NAME-searchable.pdf,\n"
            "replacing the output of an earlier run. Sources are never modified; folders are\n"
            "not searched.\n"
+           "\n" +
+           CommandLine::workerUsage() +
            "\n"
            "Exit status: 0 when every file was written; 1 when a file failed or a path was not\n"
-           "a scan or PDF; 2 on bad arguments.\n";
+           "a scan or PDF; 2 on bad arguments; 130 or 143 when Ctrl-C or SIGTERM stopped it.\n";
 }
 
 int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
@@ -79,15 +61,27 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     }
     std::vector<fs::path> queue;
     bool ok = CommandLine::collectFiles(request->paths, accepts, "not a scan or PDF", queue, err);
+    std::vector<std::string> names;
+    for (const fs::path& source : queue) {
+        names.push_back(source.filename().string());
+    }
+    CommandLine::ProgressLine progress(err, CommandLine::isTerminal(err), std::move(names));
     BatchHooks hooks;
     hooks.stop = stop;
     hooks.builder = builder;
-    hooks.recognizers = request->workers;
+    // A test's builder runs in this process; the engine runs in the workers.
+    if (isEngineBuilder(builder)) {
+        hooks.workers = request->workers;
+    }
+    hooks.recognizers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    hooks.events = [&](const BatchEvent& event) { progress.show(event); };
     hooks.rowDone = [&](const ResultRow& row) {
+        progress.clear();
         ResultRows::print(row, out);
         ok = ok && row.saved.has_value();
     };
     const auto rows = runBatch(queue, hooks);
+    progress.clear();
     if (rows.size() < queue.size()) {
         err << "parvo: stopped; " << queue.size() - rows.size() << " file(s) not processed\n";
         ok = false;

@@ -11,10 +11,8 @@
 /// `parvo ocr PATH...`: the OCR batch of the window, run over scans and PDFs named on the
 /// command line. Each becomes NAME-searchable.pdf beside it. Prints one line per result row to
 /// `out` as it finishes (the name, the note, the path written) and problems to `err`, all
-/// UTF-8. Never touches the history.
-///
-/// `--workers N` (1 to 8, default 2; not in the usage) sets how many pages of a PDF are
-/// recognised at once, for benchmarks.
+/// UTF-8. Never touches the history. The engine runs in worker processes (--jobs,
+/// --file-timeout); a live progress line goes to `err` when it is a terminal.
 namespace OcrCommand {
 
 enum ExitStatus : int {
@@ -23,8 +21,8 @@ enum ExitStatus : int {
     kBadArguments = 2 // usage printed to `err`
 };
 
-/// `arguments` are those after "ocr". A stop request ends the batch after the file in
-/// progress. `builder` replaces the engine (tests).
+/// `arguments` are those after "ocr". A stop request ends the batch at once (the files in
+/// progress get no row). `builder` replaces the engine and runs in this process (tests).
 int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
         std::stop_token stop = {}, const OCRWorkflow::Builder& builder = OCRWorkflow::engineBuild);
 

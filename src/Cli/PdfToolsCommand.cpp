@@ -18,6 +18,7 @@ struct Request {
     Options options;
     std::vector<std::string> paths;
     bool help = false;
+    std::optional<WorkerSettings> workers;
 };
 
 std::optional<Op> opNamed(std::string_view command) {
@@ -37,13 +38,13 @@ std::optional<Op> opNamed(std::string_view command) {
 std::string_view synopsisOf(Op op) {
     switch (op) {
     case Op::split:
-        return "parvo split --every N PDF...";
+        return "parvo split --every N [--jobs N] [--file-timeout SECONDS] PDF...";
     case Op::extract:
-        return "parvo extract --pages RANGE PDF...";
+        return "parvo extract --pages RANGE [--jobs N] [--file-timeout SECONDS] PDF...";
     case Op::merge:
         break;
     }
-    return "parvo merge PDF...";
+    return "parvo merge [--jobs N] [--file-timeout SECONDS] PDF...";
 }
 
 std::string_view summaryOf(Op op) {
@@ -68,7 +69,7 @@ constexpr std::string_view kRules =
     "\n"
     "Exit status: 0 when every result was written; 1 when a file could not be opened\n"
     "or written, a range held no page, or a path was missing or not a PDF; 2 on bad\n"
-    "arguments.\n";
+    "arguments; 130 or 143 when Ctrl-C or SIGTERM stopped it.\n";
 
 // Digits only, within the stepper's bounds.
 std::optional<std::int64_t> chunkSize(const std::string& text) {
@@ -84,23 +85,23 @@ std::optional<std::int64_t> chunkSize(const std::string& text) {
 
 // The options each operation takes; a value is taken as it is, so `--pages -3` reads "-3".
 std::vector<std::string_view> optionsOf(Op op) {
-    switch (op) {
-    case Op::split:
-        return {"--every"};
-    case Op::extract:
-        return {"--pages"};
-    case Op::merge:
-        break;
+    std::vector<std::string_view> options = CommandLine::kWorkerOptions;
+    if (op == Op::split) {
+        options.push_back("--every");
+    } else if (op == Op::extract) {
+        options.push_back("--pages");
     }
-    return {};
+    return options;
 }
 
 std::optional<Request> parse(Op op, const std::vector<std::string>& arguments) {
     const auto parsed = CommandLine::parse(arguments, optionsOf(op));
-    if (!parsed) {
+    const auto workers = parsed ? CommandLine::workerSettings(*parsed) : std::nullopt;
+    if (!workers) {
         return std::nullopt;
     }
     Request request;
+    request.workers = *workers;
     request.options.op = op;
     request.paths = parsed->paths;
     request.help = parsed->help;
@@ -137,7 +138,8 @@ std::string usage() {
     return "usage: " + std::string(synopsisOf(Op::merge)) + "\n       " +
            std::string(synopsisOf(Op::split)) + "\n       " + std::string(synopsisOf(Op::extract)) +
            "\n\n" + std::string(summaryOf(Op::merge)) + std::string(summaryOf(Op::split)) +
-           std::string(summaryOf(Op::extract)) + std::string(kRules);
+           std::string(summaryOf(Op::extract)) + "\n" + CommandLine::workerUsage() +
+           std::string(kRules);
 }
 
 std::string usage(std::string_view command) {
@@ -145,8 +147,8 @@ std::string usage(std::string_view command) {
     if (!op) {
         return usage();
     }
-    return "usage: " + std::string(synopsisOf(*op)) + "\n\n" + std::string(summaryOf(*op)) +
-           std::string(kRules);
+    return "usage: " + std::string(synopsisOf(*op)) + "\n\n" + std::string(summaryOf(*op)) + "\n" +
+           CommandLine::workerUsage() + std::string(kRules);
 }
 
 int run(std::string_view command, const std::vector<std::string>& arguments, std::ostream& out,
@@ -166,15 +168,24 @@ int run(std::string_view command, const std::vector<std::string>& arguments, std
     if (queue.empty()) {
         return kFailure;
     }
+    std::vector<std::string> names;
+    for (const fs::path& source : queue) {
+        names.push_back(source.filename().string());
+    }
+    CommandLine::ProgressLine progress(err, CommandLine::isTerminal(err), std::move(names));
     BatchHooks hooks;
     hooks.stop = stop;
+    hooks.workers = request->workers;
+    hooks.events = [&](const BatchEvent& event) { progress.show(event); };
     hooks.rowDone = [&](const ResultRow& row) {
+        progress.clear();
         ResultRows::print(row, out);
         ok = ok && row.saved.has_value();
     };
     runBatch(queue, request->options, hooks);
+    progress.clear();
     if (stop.stop_requested()) {
-        err << "parvo: stopped; the files not yet processed were left alone\n";
+        err << "parvo: stopped; the files not finished were left alone\n";
         ok = false;
     }
     return ok ? kSuccess : kFailure;

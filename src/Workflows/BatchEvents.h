@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <stop_token>
 
 /// What a running batch tells its caller, so that a window or a terminal can show how far it
 /// is. Files are named by their index in the batch's snapshot (queue order).
@@ -38,4 +39,14 @@ struct WorkerSettings {
     int jobs = 0;                          // workers at once; 0 = the number of cores
     std::chrono::seconds fileTimeout{600}; // longest silence of a worker on one file
     std::uint64_t addressSpaceLimit = 0;   // bytes per worker; 0 = min(RAM / 2, 8 GiB)
+    /// Told on the batch's thread which worker process took which file (tests use it to
+    /// kill or stop that worker mid-file).
+    std::function<void(std::size_t file, int pid)> dispatched;
 };
+
+/// The in-process batch loop the workflows share: for each snapshot index in order, unless
+/// `stop` was requested or `skipped` leaves it out, emits fileStarted, runs `step` and, when
+/// the step finished the file (it returns false for a file abandoned by a stop, which ends
+/// the loop), emits fileFinished.
+void forEachFile(std::size_t fileCount, const std::stop_token& stop, const BatchEvents& events,
+                 const SkipQuery& skipped, const std::function<bool(std::size_t file)>& step);

@@ -4,6 +4,7 @@
 #include "Engine/ImageCompressor.h"
 #include "Engine/PDFCompressor.h"
 #include "Platform/Unicode.h"
+#include "Workflows/EngineWorkers.h"
 #include "Workflows/OutputFiles.h"
 
 #include <system_error>
@@ -57,6 +58,25 @@ void copySource(CompressWorkflow::Outcome& row, const CompressWorkflow::Job& job
     }
 }
 
+bool isPdf(const fs::path& source) {
+    return Unicode::toLower(FolderScan::pathExtension(source)) == "pdf";
+}
+
+std::vector<EngineStep> compressSteps(const std::vector<CompressWorkflow::Job>& snapshot,
+                                      SizeTarget target) {
+    std::vector<EngineStep> steps;
+    for (const CompressWorkflow::Job& job : snapshot) {
+        EngineStep step;
+        step.request = {{"type", "compress"},
+                        {"kind", isPdf(job.src) ? "pdf" : "image"},
+                        {"target", target.bytes()}};
+        step.sources = {job.src};
+        step.bytes = CompressWorkflow::fileSize(job.src);
+        steps.push_back(std::move(step));
+    }
+    return steps;
+}
+
 } // namespace
 
 namespace CompressWorkflow {
@@ -66,7 +86,7 @@ std::optional<Bytes> engineCompress(const fs::path& source, SizeTarget target) {
     if (!fs::is_regular_file(source, error)) {
         return std::nullopt;
     }
-    if (Unicode::toLower(FolderScan::pathExtension(source)) == "pdf") {
+    if (isPdf(source)) {
         return PDFCompressor::compress(source, target, kPdfDpiScale);
     }
     return ImageCompressor::compress(source, target);
@@ -110,15 +130,27 @@ std::vector<Outcome> runBatch(const std::vector<Job>& snapshot, SizeTarget targe
     FolderScan::UsedNames used = sourceKeys(snapshot);
     std::vector<Outcome> rows;
     rows.reserve(snapshot.size());
-    for (const Job& job : snapshot) {
-        if (hooks.stop.stop_requested()) {
-            break;
-        }
-        rows.push_back(runJob(job, target, used, hooks.compressor));
+    const auto finish = [&](std::size_t file, const Compressor& compressor) {
+        rows.push_back(runJob(snapshot[file], target, used, compressor));
         if (hooks.rowDone) {
             hooks.rowDone(rows.back());
         }
+    };
+    if (!hooks.workers) {
+        forEachFile(snapshot.size(), hooks.stop, hooks.events, hooks.skipped,
+                    [&](std::size_t file) {
+                        finish(file, hooks.compressor);
+                        return true;
+                    });
+        return rows;
     }
+    // The worker's bytes stand in for the in-process call, so the row is made by runJob.
+    runOnWorkers(*hooks.workers, compressSteps(snapshot, target),
+                 [&](std::size_t file, StepReply&& reply) {
+                     const std::optional<Bytes> bytes = replyBytes(reply);
+                     finish(file, [&](const fs::path&, SizeTarget) { return bytes; });
+                 },
+                 {hooks.stop, hooks.events, hooks.skipped});
     return rows;
 }
 

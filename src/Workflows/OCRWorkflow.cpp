@@ -4,6 +4,7 @@
 #include "Engine/SearchablePDF.h"
 #include "Platform/TextRecognizer.h"
 #include "Platform/Unicode.h"
+#include "Workflows/EngineWorkers.h"
 #include "Workflows/OutputFiles.h"
 
 #include <algorithm>
@@ -19,17 +20,11 @@ std::string lowerExtension(const fs::path& location) {
     return Unicode::toLower(FolderScan::pathExtension(location));
 }
 
-bool isEngine(const OCRWorkflow::Builder& builder) {
-    using Function = decltype(&OCRWorkflow::engineBuild);
-    const Function* target = builder.target<Function>();
-    return target != nullptr && *target == &OCRWorkflow::engineBuild;
-}
-
 OCRWorkflow::RecognizerFactory factoryFor(const OCRWorkflow::BatchHooks& hooks) {
     if (hooks.makeRecognizers) {
         return hooks.makeRecognizers;
     }
-    if (isEngine(hooks.builder)) {
+    if (OCRWorkflow::isEngineBuilder(hooks.builder)) {
         return OCRWorkflow::engineRecognizers;
     }
     return [](int) { return std::vector<TextRecognizer>{}; };
@@ -46,6 +41,21 @@ void writeOutput(ResultRow& row, const fs::path& source, const Bytes& bytes,
         row.saved = out;
         row.note = std::string(kSaved);
     }
+}
+
+std::vector<EngineStep> ocrSteps(const std::vector<fs::path>& snapshot) {
+    std::vector<EngineStep> steps;
+    for (const fs::path& source : snapshot) {
+        EngineStep step;
+        step.request = {{"type", "ocr"},
+                        {"kind", lowerExtension(source) == "pdf" ? "pdf" : "image"}};
+        step.sources = {source};
+        std::error_code error;
+        const std::uintmax_t size = fs::file_size(source, error);
+        step.bytes = error ? 0 : static_cast<std::int64_t>(size);
+        steps.push_back(std::move(step));
+    }
+    return steps;
 }
 
 } // namespace
@@ -82,6 +92,12 @@ std::optional<Bytes> engineBuild(const fs::path& source, std::span<TextRecognize
         return SearchablePDF::makeSearchable(source, kPdfDpiScale, recognizers, stop);
     }
     return SearchablePDF::buildFromImageFiles({source}, recognizers, stop);
+}
+
+bool isEngineBuilder(const Builder& builder) {
+    using Function = decltype(&engineBuild);
+    const Function* target = builder.target<Function>();
+    return target != nullptr && *target == &engineBuild;
 }
 
 std::vector<TextRecognizer> engineRecognizers(int count) {
@@ -122,26 +138,39 @@ std::optional<ResultRow> runFile(const fs::path& source, FolderScan::UsedNames& 
 
 std::vector<ResultRow> runBatch(const std::vector<fs::path>& snapshot, const BatchHooks& hooks) {
     FolderScan::UsedNames used = sourceKeys(snapshot);
-    std::optional<std::vector<TextRecognizer>> recognizers;
     std::vector<ResultRow> rows;
     rows.reserve(snapshot.size());
-    for (const fs::path& source : snapshot) {
-        if (hooks.stop.stop_requested()) {
-            break;
+    const auto keep = [&](ResultRow&& row) {
+        rows.push_back(std::move(row));
+        if (hooks.rowDone) {
+            hooks.rowDone(rows.back());
         }
+    };
+    if (hooks.workers) {
+        // The worker's bytes stand in for the builder, so the row is made by runFile; a stop
+        // never reaches it (interrupted files get no reply), so a lost file reads "No text".
+        runOnWorkers(*hooks.workers, ocrSteps(snapshot),
+                     [&](std::size_t file, StepReply&& reply) {
+                         const std::optional<Bytes> bytes = replyBytes(reply);
+                         const Builder given = [&](const fs::path&, std::span<TextRecognizer>,
+                                                   std::stop_token) { return bytes; };
+                         keep(*runFile(snapshot[file], used, {}, given));
+                     },
+                     {hooks.stop, hooks.events, hooks.skipped});
+        return rows;
+    }
+    std::optional<std::vector<TextRecognizer>> recognizers;
+    forEachFile(snapshot.size(), hooks.stop, hooks.events, hooks.skipped, [&](std::size_t file) {
         if (!recognizers) {
             recognizers = factoryFor(hooks)(hooks.recognizers);
         }
         std::optional<ResultRow> row =
-            runFile(source, used, *recognizers, hooks.builder, hooks.stop);
-        if (!row) {
-            break;
+            runFile(snapshot[file], used, *recognizers, hooks.builder, hooks.stop);
+        if (row) {
+            keep(std::move(*row));
         }
-        rows.push_back(std::move(*row));
-        if (hooks.rowDone) {
-            hooks.rowDone(rows.back());
-        }
-    }
+        return row.has_value();
+    });
     return rows;
 }
 

@@ -64,6 +64,9 @@ using Builder = std::function<std::optional<Bytes>(const std::filesystem::path& 
 std::optional<Bytes> engineBuild(const std::filesystem::path& source,
                                  std::span<TextRecognizer> recognizers, std::stop_token stop);
 
+/// Whether `builder` is engineBuild itself (what a worker process runs).
+bool isEngineBuilder(const Builder& builder);
+
 /// Makes `count` recognisers (at least one) for the engine's languages, "es-ES" then "en-US".
 /// Each loads its models: about 0.1 s and 40 MB apiece.
 std::vector<TextRecognizer> engineRecognizers(int count);

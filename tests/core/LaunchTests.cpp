@@ -82,8 +82,10 @@ TEST(Launch, FirstArgumentDecidesBetweenWindowCommandAndMistake) {
 TEST(Launch, UsageShowsTheSynopsisOfEveryCommand) {
     const std::string usage = Launch::usage();
     for (const char* synopsis :
-         {"parvo compress [--target", "parvo ocr PATH...\n", "parvo merge PDF...\n",
-          "parvo split --every N PDF...\n", "parvo extract --pages RANGE PDF...\n"}) {
+         {"parvo compress [--target", "parvo ocr [--jobs N] [--file-timeout SECONDS] PATH...\n",
+          "parvo merge [--jobs N] [--file-timeout SECONDS] PDF...\n",
+          "parvo split --every N [--jobs N] [--file-timeout SECONDS] PDF...\n",
+          "parvo extract --pages RANGE [--jobs N] [--file-timeout SECONDS] PDF...\n"}) {
         EXPECT_NE(usage.find(std::string("\n       ") + synopsis), std::string::npos) << synopsis;
     }
 }

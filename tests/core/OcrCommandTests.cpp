@@ -54,14 +54,17 @@ TEST(OcrCommand, BadArgumentsPrintUsageAndExitTwo) {
         {},
         {"--target", "web", "a.png"},
         {"-x", "a.png"},
-        {"--workers"},
-        {"a.png", "--workers"},
-        {"--workers", "0", "a.png"},
-        {"--workers", "9", "a.png"},
-        {"--workers", "two", "a.png"},
-        {"--workers", "1x", "a.png"},
-        {"--workers", "-1", "a.png"},
-        {"--workers", "1"},
+        {"--workers", "2", "a.png"},
+        {"--jobs"},
+        {"a.png", "--jobs"},
+        {"--jobs", "0", "a.png"},
+        {"--jobs", "257", "a.png"},
+        {"--jobs", "two", "a.png"},
+        {"--jobs", "1x", "a.png"},
+        {"--jobs", "-1", "a.png"},
+        {"--jobs", "1"},
+        {"--file-timeout", "0", "a.png"},
+        {"--file-timeout", "5s", "a.png"},
     };
     for (const auto& arguments : cases) {
         const Result result = ocr(arguments);
@@ -79,7 +82,9 @@ TEST(OcrCommand, HelpGoesToStandardOutputWithoutTheBenchmarkOption) {
         EXPECT_EQ(result.out, OcrCommand::usage());
         EXPECT_TRUE(result.err.empty());
     }
-    EXPECT_EQ(OcrCommand::usage().rfind("usage: parvo ocr PATH...\n", 0), 0U);
+    EXPECT_EQ(OcrCommand::usage().rfind(
+                  "usage: parvo ocr [--jobs N] [--file-timeout SECONDS] PATH...\n", 0),
+              0U);
     EXPECT_EQ(OcrCommand::usage().find("workers"), std::string::npos);
 }
 
@@ -89,7 +94,7 @@ TEST(OcrCommand, EveryFileWrittenExitsZeroWithOneLinePerRowInOrder) {
     writeText(dir / "a.PDF", "a");
     const std::string b = (dir / "b.png").string();
     const Result result =
-        ocr({"--workers", "1", b, (dir / "a.PDF").string(), b, (dir / "." / "b.png").string()});
+        ocr({"--jobs", "1", b, (dir / "a.PDF").string(), b, (dir / "." / "b.png").string()});
     EXPECT_EQ(result.status, OcrCommand::kSuccess) << result.err;
     EXPECT_EQ(result.out, savedLine(dir.path(), "b", "png") + savedLine(dir.path(), "a", "PDF"))
         << "each file once, in argument order";

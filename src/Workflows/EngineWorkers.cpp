@@ -1,0 +1,549 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Workflows/EngineWorkers.h"
+
+// The loop keeps three invariants: a file's replies reach the consumer only when every file
+// before it in queue order is finished (consumed, skipped or, after a stop, abandoned); a
+// worker is either idle or busy with exactly one file; and a worker that misbehaves in any
+// way is killed and reaped before its file is given its lost failure, so no process outlives
+// the decision.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <deque>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <string>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kWorkerSocketFd = 3;
+constexpr int kSpareFdFloor = 10;
+// A frame is sent in one go; a worker that stops half-way through one is broken.
+constexpr int kFrameSeconds = 2;
+
+enum class FileState { waiting, skipped, running, replied, consumed };
+
+struct Worker {
+    pid_t pid = -1;
+    std::optional<WorkerChannel> channel;
+    std::optional<std::size_t> file;
+    std::int64_t requestId = 0;
+    bool awaitingParent = false; // sent a chunk; silent until the consumer took it
+    Clock::time_point lastHeard;
+};
+
+struct FileSlot {
+    FileState state = FileState::waiting;
+    std::deque<StepReply> replies;
+};
+
+void killAndReap(pid_t pid) {
+    if (pid > 0) {
+        ::kill(pid, SIGKILL);
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+std::optional<Worker> spawnWorker(const WorkerSettings& settings) {
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        return std::nullopt;
+    }
+    UniqueFd parentEnd(ends[0]);
+    UniqueFd childEnd(ends[1]);
+    // Above the fd the child gets, so that the dup2 below always clears close-on-exec.
+    UniqueFd spare(::fcntl(childEnd.get(), F_DUPFD_CLOEXEC, kSpareFdFloor));
+    if (!spare) {
+        return std::nullopt;
+    }
+    const std::uint64_t limit =
+        settings.addressSpaceLimit ? settings.addressSpaceLimit : defaultAddressSpaceLimit();
+    const std::string program = settings.executable.string();
+    std::vector<std::string> arguments = {program, "--fd", std::to_string(kWorkerSocketFd),
+                                          "--address-space", std::to_string(limit)};
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, spare.get(), kWorkerSocketFd);
+    posix_spawn_file_actions_addclosefrom_np(&actions, kWorkerSocketFd + 1);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (const int signal : {SIGINT, SIGTERM, SIGPIPE, SIGHUP, SIGQUIT}) {
+        sigaddset(&defaults, signal);
+    }
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    // Its own process group: a terminal's Ctrl-C reaches the parent, which decides.
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
+                                              POSIX_SPAWN_SETPGROUP);
+    pid_t pid = -1;
+    const int error =
+        ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (error != 0) {
+        return std::nullopt;
+    }
+    const timeval frameTimeout{kFrameSeconds, 0};
+    ::setsockopt(parentEnd.get(), SOL_SOCKET, SO_RCVTIMEO, &frameTimeout, sizeof(frameTimeout));
+    Worker worker;
+    worker.pid = pid;
+    worker.channel.emplace(std::move(parentEnd));
+    worker.lastHeard = Clock::now();
+    return worker;
+}
+
+// Absent for a source that is not a regular file: a pipe or device is never handed over.
+std::optional<UniqueFd> openSource(const fs::path& source) {
+    UniqueFd fd(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat status {};
+    if (!fd || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return std::nullopt;
+    }
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+StepReply failure(bool lost) {
+    StepReply reply;
+    reply.kind = StepReply::Kind::failure;
+    reply.lost = lost;
+    return reply;
+}
+
+int coreCount() {
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+} // namespace
+
+struct EngineWorkers::State {
+    WorkerSettings settings;
+    std::vector<Worker> workers;
+    std::int64_t nextId = 1;
+
+    // One run's data.
+    const std::vector<EngineStep>* steps = nullptr;
+    const Consumer* consumer = nullptr;
+    const Hooks* hooks = nullptr;
+    std::vector<FileSlot> files;
+    std::size_t head = 0;
+    UniqueFd stopEvent;
+
+    int jobs() const { return settings.jobs > 0 ? settings.jobs : coreCount(); }
+
+    void emit(BatchEvent::Kind kind, std::size_t file, int done = 0, int count = 0) const {
+        if (hooks->events) {
+            hooks->events({kind, file, files.size(), done, count});
+        }
+    }
+
+    // Files whose step has not replied yet share the cores; the last file gets them all.
+    int threadBudget() const {
+        const auto unreplied =
+            static_cast<int>(std::count_if(files.begin(), files.end(), [](const FileSlot& slot) {
+                return slot.state == FileState::waiting || slot.state == FileState::running;
+            }));
+        return std::max(1, coreCount() / std::clamp(unreplied, 1, jobs()));
+    }
+
+    std::optional<std::size_t> nextFile() {
+        const std::size_t last =
+            std::min(files.size(), head + 2 * static_cast<std::size_t>(jobs()) + 1);
+        while (true) {
+            std::optional<std::size_t> best;
+            for (std::size_t i = head; i < last; ++i) {
+                if (files[i].state == FileState::waiting &&
+                    (!best || (*steps)[i].bytes > (*steps)[*best].bytes)) {
+                    best = i;
+                }
+            }
+            if (!best || !hooks->skipped || !hooks->skipped(*best)) {
+                return best;
+            }
+            files[*best].state = FileState::skipped;
+        }
+    }
+
+    Worker* freeWorker() {
+        for (Worker& worker : workers) {
+            if (!worker.file) {
+                return &worker;
+            }
+        }
+        if (static_cast<int>(workers.size()) >= jobs()) {
+            return nullptr;
+        }
+        if (std::optional<Worker> started = spawnWorker(settings)) {
+            workers.push_back(std::move(*started));
+            return &workers.back();
+        }
+        return nullptr;
+    }
+
+    void finishFile(std::size_t file, StepReply reply) {
+        files[file].replies.push_back(std::move(reply));
+        if (files[file].replies.back().final()) {
+            files[file].state = FileState::replied;
+        }
+    }
+
+    void dispatch(std::size_t file, Worker& worker) {
+        const EngineStep& step = (*steps)[file];
+        WorkerMessage message;
+        message.header = step.request;
+        message.header["id"] = nextId;
+        message.header["threads"] = threadBudget();
+        for (const fs::path& source : step.sources) {
+            std::optional<UniqueFd> fd = openSource(source);
+            if (!fd) {
+                files[file].state = FileState::running;
+                emit(BatchEvent::Kind::fileStarted, file);
+                finishFile(file, failure(false));
+                return;
+            }
+            message.fds.push_back(std::move(*fd));
+        }
+        files[file].state = FileState::running;
+        emit(BatchEvent::Kind::fileStarted, file);
+        worker.file = file;
+        worker.requestId = nextId++;
+        worker.lastHeard = Clock::now();
+        worker.awaitingParent = false;
+        if (settings.dispatched) {
+            settings.dispatched(file, worker.pid);
+        }
+        if (!worker.channel->send(message)) {
+            lose(worker);
+        }
+    }
+
+    // A worker that failed in any way: killed, reaped, dropped; its file fails.
+    void lose(Worker& worker) {
+        killAndReap(worker.pid);
+        if (worker.file) {
+            finishFile(*worker.file, failure(true));
+        }
+        const auto at = std::find_if(workers.begin(), workers.end(),
+                                     [&](const Worker& w) { return &w == &worker; });
+        workers.erase(at);
+    }
+
+    void dispatchAll() {
+        while (true) {
+            const std::optional<std::size_t> file = nextFile();
+            if (!file) {
+                return;
+            }
+            Worker* worker = freeWorker();
+            if (worker == nullptr) {
+                if (workers.empty()) {
+                    files[*file].state = FileState::running;
+                    emit(BatchEvent::Kind::fileStarted, *file);
+                    finishFile(*file, failure(true));
+                    continue;
+                }
+                return;
+            }
+            dispatch(*file, *worker);
+        }
+    }
+
+    Worker* workerOfFile(std::size_t file) {
+        for (Worker& worker : workers) {
+            if (worker.file == file) {
+                return &worker;
+            }
+        }
+        return nullptr;
+    }
+
+    // Hands the head files' replies to the consumer, in queue order, as far as they go.
+    void deliver() {
+        while (head < files.size()) {
+            FileSlot& slot = files[head];
+            if (slot.state == FileState::skipped || slot.state == FileState::consumed) {
+                ++head;
+                continue;
+            }
+            if (slot.replies.empty()) {
+                return;
+            }
+            StepReply reply = std::move(slot.replies.front());
+            slot.replies.pop_front();
+            const bool final = reply.final();
+            (*consumer)(head, std::move(reply));
+            if (final) {
+                slot.state = FileState::consumed;
+                emit(BatchEvent::Kind::fileFinished, head);
+                ++head;
+            } else {
+                resume(head);
+            }
+        }
+    }
+
+    void resume(std::size_t file) {
+        Worker* worker = workerOfFile(file);
+        if (worker == nullptr) {
+            return;
+        }
+        WorkerMessage message;
+        message.header = {{"type", "continue"}, {"id", worker->requestId}};
+        worker->awaitingParent = false;
+        worker->lastHeard = Clock::now();
+        if (!worker->channel->send(message)) {
+            lose(*worker);
+        }
+    }
+
+    void handle(Worker& worker, WorkerMessage message) {
+        worker.lastHeard = Clock::now();
+        const std::string type = message.header.value("type", "");
+        if (type == "ready") {
+            return;
+        }
+        const nlohmann::json id = message.header.value("id", nlohmann::json());
+        if (!worker.file || !id.is_number_integer() || id.get<std::int64_t>() != worker.requestId) {
+            lose(worker);
+            return;
+        }
+        const std::size_t file = *worker.file;
+        if (type == "progress") {
+            const int done = message.header.value("done", -1);
+            const int count = message.header.value("count", -1);
+            if (done >= 0 && count >= done) {
+                emit(BatchEvent::Kind::pages, file, done, count);
+            }
+            return;
+        }
+        StepReply reply;
+        if (type == "chunk") {
+            reply.kind = StepReply::Kind::chunk;
+            worker.awaitingParent = true;
+        } else if (type == "result" || type == "done") {
+            reply.kind = StepReply::Kind::result;
+        } else if (type == "failure") {
+            reply.kind = StepReply::Kind::failure;
+        } else {
+            lose(worker);
+            return;
+        }
+        reply.message = std::move(message);
+        if (reply.final()) {
+            worker.file.reset();
+        }
+        finishFile(file, std::move(reply));
+    }
+
+    std::optional<Clock::time_point> nextDeadline() const {
+        std::optional<Clock::time_point> deadline;
+        for (const Worker& worker : workers) {
+            if (worker.file && !worker.awaitingParent) {
+                const auto due = worker.lastHeard + settings.fileTimeout;
+                deadline = deadline ? std::min(*deadline, due) : due;
+            }
+        }
+        return deadline;
+    }
+
+    void loseSilentWorkers() {
+        const auto now = Clock::now();
+        for (std::size_t i = workers.size(); i-- > 0;) {
+            Worker& worker = workers[i];
+            if (worker.file && !worker.awaitingParent &&
+                now >= worker.lastHeard + settings.fileTimeout) {
+                lose(worker);
+            }
+        }
+    }
+
+    // One poll over the stop event and every worker; false when the stop was requested.
+    bool waitOnce() {
+        std::vector<pollfd> polled = {{stopEvent.get(), POLLIN, 0}};
+        std::vector<pid_t> pids;
+        for (const Worker& worker : workers) {
+            polled.push_back({worker.channel->fd(), POLLIN, 0});
+            pids.push_back(worker.pid);
+        }
+        int timeoutMs = -1;
+        if (const auto deadline = nextDeadline()) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
+            timeoutMs = static_cast<int>(std::max<std::int64_t>(0, left.count()));
+        }
+        const int ready = ::poll(polled.data(), polled.size(), timeoutMs);
+        if (ready < 0 && errno != EINTR) {
+            return !hooks->stop.stop_requested();
+        }
+        if (polled[0].revents != 0 || hooks->stop.stop_requested()) {
+            return false;
+        }
+        for (std::size_t i = 1; i < polled.size(); ++i) {
+            if (polled[i].revents == 0) {
+                continue;
+            }
+            // Earlier handling may have dropped workers: find this one by its pid again.
+            const auto at = std::find_if(workers.begin(), workers.end(),
+                                         [&](const Worker& w) { return w.pid == pids[i - 1]; });
+            if (at == workers.end()) {
+                continue;
+            }
+            if (std::optional<WorkerMessage> message = at->channel->receive()) {
+                handle(*at, std::move(*message));
+            } else {
+                lose(*at);
+            }
+        }
+        loseSilentWorkers();
+        return true;
+    }
+
+    void killAll() {
+        for (const Worker& worker : workers) {
+            ::kill(worker.pid, SIGKILL);
+        }
+        for (const Worker& worker : workers) {
+            killAndReap(worker.pid);
+        }
+        workers.clear();
+    }
+
+    // After a stop: the replies already complete are consumed in queue order; the files
+    // interrupted are left without one.
+    void deliverReceived() {
+        for (; head < files.size(); ++head) {
+            FileSlot& slot = files[head];
+            if (slot.state != FileState::replied) {
+                continue;
+            }
+            while (!slot.replies.empty()) {
+                StepReply reply = std::move(slot.replies.front());
+                slot.replies.pop_front();
+                if (!reply.final()) {
+                    continue;
+                }
+                (*consumer)(head, std::move(reply));
+                emit(BatchEvent::Kind::fileFinished, head);
+            }
+            slot.state = FileState::consumed;
+        }
+    }
+};
+
+EngineWorkers::EngineWorkers(WorkerSettings settings) : m_state(std::make_unique<State>()) {
+    m_state->settings = std::move(settings);
+}
+
+EngineWorkers::~EngineWorkers() {
+    m_state->killAll();
+}
+
+bool EngineWorkers::run(const std::vector<EngineStep>& steps, const Consumer& consumer,
+                        const Hooks& hooks) {
+    State& state = *m_state;
+    state.steps = &steps;
+    state.consumer = &consumer;
+    state.hooks = &hooks;
+    state.files = std::vector<FileSlot>(steps.size());
+    state.head = 0;
+    state.stopEvent = UniqueFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    const int stopFd = state.stopEvent.get();
+    const std::stop_callback onStop(hooks.stop, [stopFd] {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(stopFd, &one, sizeof(one));
+    });
+    bool stopped = hooks.stop.stop_requested();
+    while (!stopped) {
+        state.deliver();
+        if (state.head >= steps.size()) {
+            break;
+        }
+        state.dispatchAll();
+        state.deliver();
+        if (state.head >= steps.size()) {
+            break;
+        }
+        stopped = !state.waitOnce();
+    }
+    if (stopped) {
+        state.killAll();
+        state.deliverReceived();
+    }
+    return !stopped;
+}
+
+std::vector<pid_t> EngineWorkers::workerPids() const {
+    std::vector<pid_t> pids;
+    for (const Worker& worker : m_state->workers) {
+        pids.push_back(worker.pid);
+    }
+    return pids;
+}
+
+std::optional<Bytes> replyBytes(const StepReply& reply) {
+    if (reply.kind == StepReply::Kind::failure || reply.message.fds.empty()) {
+        return std::nullopt;
+    }
+    return readAllFrom(reply.message.fds.front().get());
+}
+
+bool runOnWorkers(const WorkerSettings& settings, const std::vector<EngineStep>& steps,
+                  const EngineWorkers::Consumer& consumer, const EngineWorkers::Hooks& hooks) {
+    EngineWorkers pool(settings);
+    return pool.run(steps, consumer, hooks);
+}
+
+std::uint64_t defaultAddressSpaceLimit() {
+#if defined(__SANITIZE_ADDRESS__)
+    return 0;
+#else
+    constexpr std::uint64_t kCeiling = 8ull << 30;
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageBytes = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageBytes <= 0) {
+        return kCeiling;
+    }
+    return std::min(kCeiling,
+                    static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageBytes) / 2);
+#endif
+}
+
+WorkerSettings besideThisProgram() {
+    WorkerSettings settings;
+    if (const char* chosen = std::getenv("PARVO_WORKER_EXECUTABLE"); chosen && *chosen) {
+        settings.executable = chosen;
+    } else {
+        std::error_code error;
+        settings.executable =
+            fs::read_symlink("/proc/self/exe", error).parent_path() / "parvo-worker";
+    }
+    return settings;
+}
