@@ -4,16 +4,15 @@
 #include <unistd.h>
 #include <utility>
 
-/// An owned file descriptor, closed when dropped. Move-only.
+/// Owns one file descriptor and closes it when destroyed. Move-only; -1 means none.
 class UniqueFd {
 public:
     UniqueFd() = default;
     explicit UniqueFd(int fd) : m_fd(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.release()) {}
     UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) {
-            reset(std::exchange(other.m_fd, -1));
-        }
+        if (this != &other)
+            reset(other.release());
         return *this;
     }
     UniqueFd(const UniqueFd&) = delete;
@@ -21,12 +20,15 @@ public:
     ~UniqueFd() { reset(); }
 
     int get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
+    bool valid() const { return m_fd >= 0; }
+    explicit operator bool() const { return valid(); }
+
+    /// Gives up ownership without closing.
     int release() { return std::exchange(m_fd, -1); }
+
     void reset(int fd = -1) {
-        if (m_fd >= 0) {
+        if (m_fd >= 0)
             ::close(m_fd);
-        }
         m_fd = fd;
     }
 
