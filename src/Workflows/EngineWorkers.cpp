@@ -7,39 +7,35 @@
 // way is killed and reaped before its file is given its lost failure, so no process outlives
 // the decision.
 
+#include "Platform/WorkerProcess.h"
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <deque>
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <string>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr int kWorkerSocketFd = 3;
-constexpr int kSpareFdFloor = 10;
 // A frame is sent in one go; a worker that stops half-way through one is broken.
 constexpr int kFrameSeconds = 2;
 
 enum class FileState { waiting, skipped, running, replied, consumed };
 
 struct Worker {
-    pid_t pid = -1;
-    std::optional<WorkerChannel> channel;
+    WorkerProcess process;
     std::optional<std::size_t> file;
     std::int64_t requestId = 0;
     bool awaitingParent = false; // sent a chunk; silent until the consumer took it
@@ -51,73 +47,19 @@ struct FileSlot {
     std::deque<StepReply> replies;
 };
 
-void killAndReap(pid_t pid) {
-    if (pid > 0) {
-        ::kill(pid, SIGKILL);
-        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-    }
-}
-
-std::optional<Worker> spawnWorker(const WorkerSettings& settings) {
-    int ends[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
-        return std::nullopt;
-    }
-    UniqueFd parentEnd(ends[0]);
-    UniqueFd childEnd(ends[1]);
-    // Above the fd the child gets, so that the dup2 below always clears close-on-exec.
-    UniqueFd spare(::fcntl(childEnd.get(), F_DUPFD_CLOEXEC, kSpareFdFloor));
-    if (!spare) {
-        return std::nullopt;
-    }
-    const std::uint64_t limit =
+std::optional<Worker> startWorker(const WorkerSettings& settings) {
+    WorkerProcess::Options options;
+    options.executable = settings.executable;
+    options.addressSpaceBytes =
         settings.addressSpaceLimit ? settings.addressSpaceLimit : defaultAddressSpaceLimit();
-    const std::string program = settings.executable.string();
-    std::vector<std::string> arguments = {program, "--fd", std::to_string(kWorkerSocketFd),
-                                          "--address-space", std::to_string(limit)};
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, spare.get(), kWorkerSocketFd);
-    posix_spawn_file_actions_addclosefrom_np(&actions, kWorkerSocketFd + 1);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (const int signal : {SIGINT, SIGTERM, SIGPIPE, SIGHUP, SIGQUIT}) {
-        sigaddset(&defaults, signal);
-    }
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    // Its own process group: a terminal's Ctrl-C reaches the parent, which decides.
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
-                                              POSIX_SPAWN_SETPGROUP);
-    pid_t pid = -1;
-    const int error =
-        ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (error != 0) {
+    std::optional<WorkerProcess> process = WorkerProcess::start(options);
+    if (!process) {
         return std::nullopt;
     }
     const timeval frameTimeout{kFrameSeconds, 0};
-    ::setsockopt(parentEnd.get(), SOL_SOCKET, SO_RCVTIMEO, &frameTimeout, sizeof(frameTimeout));
-    Worker worker;
-    worker.pid = pid;
-    worker.channel.emplace(std::move(parentEnd));
-    worker.lastHeard = Clock::now();
-    return worker;
+    ::setsockopt(process->channel().fd(), SOL_SOCKET, SO_RCVTIMEO, &frameTimeout,
+                 sizeof(frameTimeout));
+    return Worker{std::move(*process), std::nullopt, 0, false, Clock::now()};
 }
 
 // Absent for a source that is not a regular file: a pipe or device is never handed over.
@@ -179,9 +121,16 @@ struct EngineWorkers::State {
             std::min(files.size(), head + 2 * static_cast<std::size_t>(jobs()) + 1);
         while (true) {
             std::optional<std::size_t> best;
+            bool earlierWaiting = false;
             for (std::size_t i = head; i < last; ++i) {
-                if (files[i].state == FileState::waiting &&
-                    (!best || (*steps)[i].bytes > (*steps)[*best].bytes)) {
+                if (files[i].state != FileState::waiting) {
+                    continue;
+                }
+                // A chunked step holds its worker until its file reaches the head; run ahead
+                // of a file still waiting, it could hold the worker that file needs.
+                const bool mayGo = !(*steps)[i].chunked || !earlierWaiting;
+                earlierWaiting = true;
+                if (mayGo && (!best || (*steps)[i].bytes > (*steps)[*best].bytes)) {
                     best = i;
                 }
             }
@@ -201,7 +150,7 @@ struct EngineWorkers::State {
         if (static_cast<int>(workers.size()) >= jobs()) {
             return nullptr;
         }
-        if (std::optional<Worker> started = spawnWorker(settings)) {
+        if (std::optional<Worker> started = startWorker(settings)) {
             workers.push_back(std::move(*started));
             return &workers.back();
         }
@@ -238,16 +187,16 @@ struct EngineWorkers::State {
         worker.lastHeard = Clock::now();
         worker.awaitingParent = false;
         if (settings.dispatched) {
-            settings.dispatched(file, worker.pid);
+            settings.dispatched(file, worker.process.pid());
         }
-        if (!worker.channel->send(message)) {
+        if (!worker.process.channel().send(message)) {
             lose(worker);
         }
     }
 
     // A worker that failed in any way: killed, reaped, dropped; its file fails.
     void lose(Worker& worker) {
-        killAndReap(worker.pid);
+        worker.process.kill();
         if (worker.file) {
             finishFile(*worker.file, failure(true));
         }
@@ -319,7 +268,7 @@ struct EngineWorkers::State {
         message.header = {{"type", "continue"}, {"id", worker->requestId}};
         worker->awaitingParent = false;
         worker->lastHeard = Clock::now();
-        if (!worker->channel->send(message)) {
+        if (!worker->process.channel().send(message)) {
             lose(*worker);
         }
     }
@@ -389,9 +338,9 @@ struct EngineWorkers::State {
     bool waitOnce() {
         std::vector<pollfd> polled = {{stopEvent.get(), POLLIN, 0}};
         std::vector<pid_t> pids;
-        for (const Worker& worker : workers) {
-            polled.push_back({worker.channel->fd(), POLLIN, 0});
-            pids.push_back(worker.pid);
+        for (Worker& worker : workers) {
+            polled.push_back({worker.process.channel().fd(), POLLIN, 0});
+            pids.push_back(worker.process.pid());
         }
         int timeoutMs = -1;
         if (const auto deadline = nextDeadline()) {
@@ -412,11 +361,11 @@ struct EngineWorkers::State {
             }
             // Earlier handling may have dropped workers: find this one by its pid again.
             const auto at = std::find_if(workers.begin(), workers.end(),
-                                         [&](const Worker& w) { return w.pid == pids[i - 1]; });
+                                         [&](Worker& w) { return w.process.pid() == pids[i - 1]; });
             if (at == workers.end()) {
                 continue;
             }
-            if (std::optional<WorkerMessage> message = at->channel->receive()) {
+            if (std::optional<WorkerMessage> message = at->process.channel().receive()) {
                 handle(*at, std::move(*message));
             } else {
                 lose(*at);
@@ -426,12 +375,10 @@ struct EngineWorkers::State {
         return true;
     }
 
+    // Every worker is sent SIGKILL before any is reaped, so that they all end at once.
     void killAll() {
-        for (const Worker& worker : workers) {
-            ::kill(worker.pid, SIGKILL);
-        }
-        for (const Worker& worker : workers) {
-            killAndReap(worker.pid);
+        for (Worker& worker : workers) {
+            ::kill(worker.process.pid(), SIGKILL);
         }
         workers.clear();
     }
@@ -502,8 +449,8 @@ bool EngineWorkers::run(const std::vector<EngineStep>& steps, const Consumer& co
 
 std::vector<pid_t> EngineWorkers::workerPids() const {
     std::vector<pid_t> pids;
-    for (const Worker& worker : m_state->workers) {
-        pids.push_back(worker.pid);
+    for (Worker& worker : m_state->workers) {
+        pids.push_back(worker.process.pid());
     }
     return pids;
 }

@@ -20,6 +20,7 @@ struct EngineStep {
     nlohmann::json request; // "type" and its arguments; the pool adds "id" and "threads"
     std::vector<std::filesystem::path> sources; // opened read-only here, passed as descriptors
     std::int64_t bytes = 0;                     // the size that orders dispatch, largest first
+    bool chunked = false; // replies in chunks (split): dispatched in queue order instead
 };
 
 /// What a file's step gave, handed to the consumer in queue order.

@@ -186,9 +186,13 @@ void splitOnWorkers(const std::vector<fs::path>& snapshot, std::int64_t every,
                     FolderScan::UsedNames& used, const BatchHooks& hooks,
                     std::vector<ResultRow>& rows) {
     std::vector<std::size_t> chunks(snapshot.size(), 0);
+    std::vector<EngineStep> steps = stepsFor(snapshot, {{"type", "split"}, {"every", every}});
+    for (EngineStep& step : steps) {
+        step.chunked = true;
+    }
     EngineWorkers pool(*hooks.workers);
     pool.run(
-        stepsFor(snapshot, {{"type", "split"}, {"every", every}}),
+        steps,
         [&](std::size_t file, StepReply&& reply) {
             const fs::path& source = snapshot[file];
             if (reply.kind == StepReply::Kind::chunk) {
