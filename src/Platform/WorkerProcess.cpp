@@ -9,6 +9,7 @@
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -56,6 +57,8 @@ std::optional<pid_t> spawn(const WorkerProcess::Options& options, int childSocke
         return std::nullopt;
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    if (!options.showErrors)
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, childSocket, kChildSocketFd);
     // Descriptors another thread opened without close-on-exec must not leak into the worker.
     posix_spawn_file_actions_addclosefrom_np(&actions, kChildSocketFd + 1);
@@ -156,6 +159,16 @@ void WorkerProcess::kill() {
             return;
     }
     m_waitStatus = status;
+}
+
+bool WorkerProcess::quit(std::chrono::milliseconds grace) {
+    m_channel.send({{{"type", "quit"}}, {}, {}});
+    const auto deadline = std::chrono::steady_clock::now() + grace;
+    while (!ended() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const bool endedByItself = ended();
+    kill();
+    return endedByItself;
 }
 
 bool WorkerProcess::ended() {
