@@ -10,6 +10,7 @@
 #include "support/Synth.h"
 #include "support/SynthPdf.h"
 #include "support/TextPages.h"
+#include "support/WorkerProgram.h"
 
 #include <chrono>
 #include <csignal>
@@ -36,7 +37,7 @@ namespace {
 
 WorkerSettings workers(int jobs, std::chrono::seconds timeout = std::chrono::seconds(600)) {
     WorkerSettings settings;
-    settings.executable = PARVO_WORKER_EXECUTABLE;
+    settings.executable = workerProgram();
     settings.jobs = jobs;
     settings.fileTimeout = timeout;
     return settings;
@@ -187,7 +188,7 @@ TEST(WorkerBatches, ALostWorkerCostsItsFileOneRow) {
     const std::vector<Case> cases = {
         {"SIGKILL", SIGKILL, std::chrono::seconds(600)},
         {"SIGSEGV", SIGSEGV, std::chrono::seconds(600)},
-        {"SIGSTOP past the timeout", SIGSTOP, std::chrono::seconds(1)},
+        {"SIGSTOP past the timeout", SIGSTOP, std::chrono::seconds(4)},
     };
     for (const Case& test : cases) {
         Synth::TempDir dir;
@@ -196,12 +197,17 @@ TEST(WorkerBatches, ALostWorkerCostsItsFileOneRow) {
         OCRWorkflow::BatchHooks hooks;
         hooks.workers = workers(2, test.timeout);
         pid_t victim = 0;
+        bool signalled = false;
+        // A stopped worker is stopped as soon as it takes the file: a timeout shorter than
+        // its first page would end a sound worker too.
         hooks.workers->dispatched = [&](std::size_t file, int pid) {
             if (file == 1) {
                 victim = pid;
+                if (test.signal == SIGSTOP) {
+                    signalled = ::kill(victim, test.signal) == 0;
+                }
             }
         };
-        bool signalled = false;
         hooks.events = [&](const BatchEvent& event) {
             if (event.kind == BatchEvent::Kind::pages && event.file == 1 && !signalled) {
                 signalled = ::kill(victim, test.signal) == 0;
@@ -227,11 +233,14 @@ TEST(WorkerBatches, AStopMidFileEndsTheBatchAtOnce) {
     const std::vector<fs::path> batch = {quickScan(dir, "first.png"), longPdf(dir, "long.pdf", 30)};
     std::stop_source stop;
     OCRWorkflow::BatchHooks hooks;
-    hooks.workers = workers(1);
+    hooks.workers = workers(2);
     hooks.stop = stop.get_token();
     Clock::time_point stoppedAt;
+    bool firstDone = false;
     hooks.events = [&](const BatchEvent& event) {
-        if (event.kind == BatchEvent::Kind::pages && event.file == 1 && !stop.stop_requested()) {
+        firstDone = firstDone || (event.kind == BatchEvent::Kind::fileFinished && event.file == 0);
+        if (event.kind == BatchEvent::Kind::pages && event.file == 1 && firstDone &&
+            !stop.stop_requested()) {
             stoppedAt = Clock::now();
             stop.request_stop();
         }
@@ -268,7 +277,7 @@ Command startParvo(const Synth::TempDir& dir, std::vector<std::string> arguments
                                      0600);
     posix_spawn_file_actions_addopen(&actions, 2, command.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
-    ::setenv("PARVO_WORKER_EXECUTABLE", PARVO_WORKER_EXECUTABLE, 1);
+    ::setenv("PARVO_WORKER_EXECUTABLE", workerProgram().c_str(), 1);
     posix_spawn(&command.pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     return command;
@@ -340,21 +349,24 @@ TEST(WorkerCommand, AHangingFileTimesOutAloneAndLeavesNoProcess) {
         int timeoutSeconds;
         bool stopTheWorker;
     };
-    std::vector<Case> cases = {{"stopped worker", "", 2, true}};
+    std::vector<Case> cases = {{"stopped worker", "", 3, true}};
     if (const auto looping = Corpus::file("damaged/bitflip_poppler_loop_enc_aes128.pdf")) {
         cases.push_back({"looping PDF", looping->string(), 5, false});
     }
     for (const Case& test : cases) {
         Synth::TempDir dir;
         const fs::path hanging =
-            test.stopTheWorker ? longPdf(dir, "hanging.pdf", 4) : dir / "hanging.pdf";
+            test.stopTheWorker ? longPdf(dir, "hanging.pdf", 40) : dir / "hanging.pdf";
         if (!test.stopTheWorker) {
             fs::copy_file(test.hanging, hanging);
         }
-        const Command command =
-            startParvo(dir, {"ocr", "--jobs", "1", "--file-timeout",
-                             std::to_string(test.timeoutSeconds), hanging.string(),
-                             quickScan(dir, "a.png").string(), quickScan(dir, "b.png").string()});
+        const fs::path a = quickScan(dir, "a.png");
+        const fs::path b = quickScan(dir, "b.png");
+        // The largest file, so that the only worker takes it first.
+        ASSERT_GT(fs::file_size(hanging), fs::file_size(a)) << test.name;
+        const Command command = startParvo(dir, {"ocr", "--jobs", "1", "--file-timeout",
+                                                 std::to_string(test.timeoutSeconds),
+                                                 hanging.string(), a.string(), b.string()});
         const Finished finished = finish(command, [&](const std::set<pid_t>& workers) {
             for (const pid_t worker : workers) {
                 if (test.stopTheWorker) {
@@ -382,7 +394,7 @@ TEST(WorkerCommand, ASignalStopsTheCommandAtOnce) {
         const fs::path first = quickScan(dir, "first.png");
         const fs::path long_ = longPdf(dir, "long.pdf", 30);
         const Command command =
-            startParvo(dir, {"ocr", "--jobs", "1", first.string(), long_.string()});
+            startParvo(dir, {"ocr", "--jobs", "2", first.string(), long_.string()});
         Clock::time_point signalledAt;
         const Finished finished = finish(command, [&](const std::set<pid_t>&) {
             // Once the first row is out, the long file is in progress.
