@@ -349,7 +349,7 @@ TEST(WorkerCommand, AHangingFileTimesOutAloneAndLeavesNoProcess) {
         int timeoutSeconds;
         bool stopTheWorker;
     };
-    std::vector<Case> cases = {{"stopped worker", "", 3, true}};
+    std::vector<Case> cases = {{"stopped worker", "", 8, true}};
     if (const auto looping = Corpus::file("damaged/bitflip_poppler_loop_enc_aes128.pdf")) {
         cases.push_back({"looping PDF", looping->string(), 5, false});
     }
