@@ -64,8 +64,10 @@ struct BatchHooks {
 };
 
 /// Runs the snapshot in order with one used-name set (started by sourceKeys) and returns
-/// one row per job run. When a stop is requested the batch ends after the job in progress:
-/// the rows so far are returned and no temporary file is left behind.
+/// one row per job run. When a stop is requested the batch ends after the job in progress
+/// (on workers: at once, the jobs in progress getting no row): the rows so far are returned
+/// and no temporary file is left behind. On workers, a job whose worker was lost is a job
+/// the compressor gave nothing for. Events and `skipped` are honoured on both paths.
 std::vector<Outcome> runBatch(const std::vector<Job>& snapshot, SizeTarget target,
                               const BatchHooks& hooks = {});
 

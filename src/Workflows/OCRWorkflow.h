@@ -105,8 +105,10 @@ std::optional<ResultRow> runFile(const std::filesystem::path& source, FolderScan
                                  std::stop_token stop = {});
 
 /// Runs the snapshot in order with one used-name set (started by sourceKeys) and returns one
-/// row per file processed. A stop ends the batch after the file in progress (a file
-/// abandoned by the stop gives no row and writes nothing); no temporary file is left.
+/// row per file processed. A stop ends the batch after the file in progress (on workers: at
+/// once); a file abandoned by the stop gives no row and writes nothing; no temporary file is
+/// left. On workers, a file whose worker was lost reads "No text found". Events (pages on
+/// workers only) and `skipped` are honoured on both paths.
 std::vector<ResultRow> runBatch(const std::vector<std::filesystem::path>& snapshot,
                                 const BatchHooks& hooks = {});
 

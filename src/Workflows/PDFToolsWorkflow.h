@@ -126,8 +126,12 @@ ResultRow extractFile(const std::filesystem::path& source, std::optional<PDFOps:
                       FolderScan::UsedNames& used, const BatchHooks& hooks = {});
 
 /// The rows of one run over the snapshot, in order, with one used-name set starting empty.
-/// A stop request ends the batch between files and outputs; the rows so far are returned and
-/// no temporary file is left behind. Split ignores options.range; Extract ignores splitN.
+/// A stop request ends the batch between files and outputs (on workers: at once); the rows so
+/// far are returned and no temporary file is left behind. Split ignores options.range;
+/// Extract ignores splitN. On workers, each merge input is opened in a request of its own
+/// (one whose worker is lost is skipped like an unreadable file) before one merge request; a
+/// merge whose worker is lost reads kNeedOnePdf; a split or extract whose worker is lost
+/// adds a kCouldntOpen row (after the chunks already written, for a split).
 std::vector<ResultRow> runBatch(const std::vector<std::filesystem::path>& snapshot,
                                 const Options& options, const BatchHooks& hooks = {});
 
