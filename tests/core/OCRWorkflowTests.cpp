@@ -254,7 +254,7 @@ TEST(OCRBatch, RecognisersAreMadeOnceAndOnlyWhenAFileIsBuilt) {
     std::vector<int> requested;
     std::vector<std::size_t> handed;
     OW::BatchHooks hooks;
-    hooks.workers = 3;
+    hooks.recognizers = 3;
     hooks.makeRecognizers = [&](int count) {
         requested.push_back(count);
         std::vector<TextRecognizer> made;
@@ -345,7 +345,7 @@ TEST(OCRBatchEndToEnd, ImageAndPdfBecomeSearchable) {
     ASSERT_GT(lines.widthPixels, 0);
     Synth::save(lines, dir / "note.png");
     OW::BatchHooks oneWorker;
-    oneWorker.workers = 1;
+    oneWorker.recognizers = 1;
     const auto first = OW::runBatch({dir / "note.png"}, oneWorker);
     ASSERT_EQ(first.size(), 1U);
     ASSERT_EQ(first[0].saved, dir / "note-searchable.pdf") << first[0].note;
