@@ -46,7 +46,7 @@ BatchStatus::BatchStatus(QWidget& screen, BatchControllerBase& batch, FileName n
     column->addWidget(m_caption);
 
     m_escape = new QShortcut(QKeySequence(Qt::Key_Escape), &screen);
-    connect(m_escape, &QShortcut::activated, &m_batch, &BatchControllerBase::requestStop);
+    connect(m_escape, &QShortcut::activated, this, &BatchStatus::stop);
 
     connect(&m_batch, &BatchControllerBase::workingChanged, this, &BatchStatus::showWorking);
     connect(&m_batch, &BatchControllerBase::progressChanged, this, &BatchStatus::showProgress);
@@ -60,7 +60,7 @@ QPushButton* BatchStatus::stopButton(QWidget* header) {
         m_stop->setAccessibleName(QStringLiteral("Stop"));
         m_stop->setToolTip(QStringLiteral("Stop (Esc)"));
         m_stop->setVisible(m_batch.working());
-        connect(m_stop, &QPushButton::clicked, &m_batch, &BatchControllerBase::requestStop);
+        connect(m_stop, &QPushButton::clicked, this, &BatchStatus::stop);
     }
     return m_stop;
 }
@@ -77,6 +77,15 @@ QString BatchStatus::caption(const BatchProgress& progress, const QString& fileN
         }
     }
     return text;
+}
+
+// In this process a stop waits for the file in progress, which may take minutes: the button
+// goes grey at once so that the press is seen to have been taken.
+void BatchStatus::stop() {
+    m_batch.requestStop();
+    if (m_stop != nullptr) {
+        m_stop->setEnabled(false);
+    }
 }
 
 void BatchStatus::showWorking(bool working) {

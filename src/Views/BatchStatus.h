@@ -34,6 +34,7 @@ public:
     static QString caption(const BatchProgress& progress, const QString& fileName);
 
 private:
+    void stop();
     void showWorking(bool working);
     void showProgress();
 

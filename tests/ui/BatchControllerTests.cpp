@@ -195,6 +195,7 @@ void checkProgressAndStop(Screen& screen, RowOf rowOf, const std::function<void(
 
     queue(QStringLiteral("d.pdf"));
     QTest::keyClick(&screen, Qt::Key_Escape);
+    QVERIFY(!stop->isEnabled()); // taken, while the batch may still end its file in progress
     QTRY_VERIFY(!screen.batch().working());
     QCOMPARE(screen.batch().done().size(), std::size_t{1});
     QCOMPARE(queued(), (QStringList{"b.pdf", "c.pdf", "d.pdf"}));
