@@ -43,6 +43,8 @@ BatchStatus::BatchStatus(QWidget& screen, BatchControllerBase& batch, FileName n
     m_caption->setTextFormat(Qt::PlainText);
     m_caption->setFont(Appearance::caption(m_caption->font()));
     Appearance::makeSecondary(*m_caption);
+    // A long file name is cut at the window's edge rather than widening the window.
+    m_caption->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     column->addWidget(m_caption);
 
     m_escape = new QShortcut(QKeySequence(Qt::Key_Escape), &screen);
