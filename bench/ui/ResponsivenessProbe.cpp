@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// How well the window keeps its event loop turning, on the offscreen platform. Two probes:
+// How well the window keeps its event loop turning, on the offscreen platform. Three probes:
 //   parvo-ui-probe [--email|--web|--small] FILE...
 //     one Compress batch over copies of the files (default --web), from pressing Compress until
 //     its rows are shown and logged:  {"files":N,"seconds":S,"longest_gap_ms":G}
@@ -9,6 +9,13 @@
 //     a stand-in compressor that answers at once, so the figure is the finish of N rows:
 //     {"files":N,"listed_seconds":S,"longest_gap_listing_ms":G,"batch_seconds":B,
 //      "longest_gap_batch_ms":F}
+//   parvo-ui-probe --running N
+//     a batch of N small files on the Compress tab of a whole window, each reporting its start,
+//     20 pages and its end about a millisecond apart (a stand-in for the workflow): the longest
+//     gap while it runs, up to its last event, and how many progress updates the screen got;
+//     then, for the machine's own share, the longest gap of the same batch sending no events:
+//     {"files":N,"events":E,"running_seconds":S,"longest_gap_running_ms":G,"updates":U,
+//      "longest_gap_quiet_ms":Q}
 // Inputs are copied or generated in a temporary folder, so no folder of the caller's is
 // written; the history goes to a file in that folder.
 #include "App/MainWindow.h"
@@ -28,11 +35,15 @@
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <system_error>
+#include <thread>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -191,9 +202,99 @@ int folderProbe(int count) {
     return 0;
 }
 
+// A stand-in for compressing a small file: kPages pages, one about every kPageTime.
+constexpr int kPages = 20;
+constexpr auto kPageTime = std::chrono::microseconds(50);
+
+// Waits about kPageTime for each of kPages pages of a file, sending the events of the file
+// when `report` is set; returns how many were sent.
+std::size_t passFile(const WorkContext& context, std::size_t file, std::size_t count, bool report) {
+    if (report) {
+        context.events({BatchEvent::Kind::fileStarted, file, count});
+    }
+    for (int page = 1; page <= kPages; ++page) {
+        std::this_thread::sleep_for(kPageTime);
+        if (report) {
+            context.events({BatchEvent::Kind::pages, file, count, page, kPages});
+        }
+    }
+    if (report) {
+        context.events({BatchEvent::Kind::fileFinished, file, count});
+    }
+    return report ? kPages + 2 : 0;
+}
+
+struct RunningFigures {
+    double seconds = 0;
+    double longestGapMs = 0;
+    std::size_t events = 0;
+    int updates = 0;
+};
+
+// One batch of `jobs` on `view`, measured up to its last event: the finish, which the folder
+// probe measures on its own, is left out.
+RunningFigures runningBatch(CompressView& view, const std::vector<CompressWorkflow::Job>& jobs,
+                            bool report) {
+    view.batch().append(jobs);
+    QApplication::processEvents();
+    RunningFigures figures;
+    QMetaObject::Connection counter = QObject::connect(
+        &view.batch(), &BatchControllerBase::progressChanged, [&] { ++figures.updates; });
+    GapMeter gaps;
+    auto lastEventSent = [&] {
+        figures.seconds = gaps.seconds();
+        figures.longestGapMs = gaps.longestMs();
+    };
+    std::atomic<std::size_t> events = 0;
+    QEventLoop loop;
+    QObject::connect(&view.batch(), &BatchControllerBase::finished, &loop, &QEventLoop::quit);
+    gaps.start();
+    view.batch().start(
+        [&](const std::vector<CompressWorkflow::Job>& snapshot, const WorkContext& context) {
+            std::vector<CompressWorkflow::Outcome> rows;
+            for (std::size_t i = 0; i < snapshot.size() && !context.stop.stop_requested(); ++i) {
+                events += passFile(context, i, snapshot.size(), report);
+                CompressWorkflow::Outcome row;
+                row.name = snapshot[i].name();
+                rows.push_back(row);
+            }
+            QMetaObject::invokeMethod(qApp, lastEventSent, Qt::QueuedConnection);
+            return rows;
+        });
+    loop.exec();
+    QObject::disconnect(counter);
+    figures.events = events.load();
+    return figures;
+}
+
+int runningProbe(int count) {
+    QTemporaryDir dir;
+    HistoryStore history(pathOf(dir) / "history.json");
+    UpdaterController updater(QUrl(), QStringLiteral("0"));
+    MainWindow window(history, updater);
+    window.setAttribute(Qt::WA_DeleteOnClose, false);
+    window.show();
+    auto* view = qobject_cast<CompressView*>(window.tabs()->widget(0));
+    std::vector<CompressWorkflow::Job> jobs;
+    for (int i = 0; i < count; ++i) {
+        const fs::path source = pathOf(dir) / ("IMG_" + std::to_string(i + 1) + ".jpg");
+        jobs.push_back({Uuid::random(), source, source, std::nullopt});
+    }
+    // The same batch without events first: what the loaded machine alone costs the loop.
+    const RunningFigures quiet = runningBatch(*view, jobs, false);
+    const RunningFigures busy = runningBatch(*view, jobs, true);
+    std::printf("{\"files\":%d,\"events\":%zu,\"running_seconds\":%.3f,"
+                "\"longest_gap_running_ms\":%.1f,\"updates\":%d,"
+                "\"longest_gap_quiet_ms\":%.1f}\n",
+                count, busy.events, busy.seconds, busy.longestGapMs, busy.updates,
+                quiet.longestGapMs);
+    return 0;
+}
+
 int usage() {
     std::fputs("usage: parvo-ui-probe [--email|--web|--small] FILE...\n"
-               "       parvo-ui-probe --folder N\n",
+               "       parvo-ui-probe --folder N\n"
+               "       parvo-ui-probe --running N\n",
                stderr);
     return 2;
 }
@@ -209,6 +310,10 @@ int main(int argc, char** argv) {
     if (arguments.size() == 2 && arguments[0] == QLatin1String("--folder")) {
         const int count = arguments[1].toInt();
         return count > 0 ? folderProbe(count) : usage();
+    }
+    if (arguments.size() == 2 && arguments[0] == QLatin1String("--running")) {
+        const int count = arguments[1].toInt();
+        return count > 0 ? runningProbe(count) : usage();
     }
     const QStringList targets = {"--email", "--web", "--small"};
     int targetIndex = 1; // Web (1 MB)

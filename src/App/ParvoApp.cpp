@@ -64,8 +64,9 @@ QList<MainWindow*> ParvoApp::windows() const {
 }
 
 void ParvoApp::quit() {
-    // Closing destroys the screens, which asks their batches to stop after the file in
-    // progress; finishBatches() then waits for them as the loop ends.
+    // Closing destroys the screens, which stops their batches (at once where files run in
+    // workers, otherwise after the file in progress); finishBatches() then waits for them as
+    // the loop ends and records their finished rows.
     QApplication::closeAllWindows();
     QCoreApplication::quit();
 }

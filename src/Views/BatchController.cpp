@@ -4,14 +4,19 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QThreadPool>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 
 // Batches finish on the UI thread through QCoreApplication rather than through their
 // controller, so that a batch whose screen was closed still records its rows; the controller
-// is reached only through a QPointer checked on the UI thread.
+// is reached only through a QPointer checked on the UI thread. Events travel the same way.
 
 namespace {
+
+// A flood of page events must not keep the UI thread busy: progressChanged goes out at most
+// once per frame.
+constexpr int kProgressPaceMs = 16;
 
 // Batches get their own pool so that a long batch never delays drop resolution (which runs
 // on the global pool) and batches of different screens never wait for one another.
@@ -29,13 +34,113 @@ template <class Run> std::vector<std::shared_ptr<Run>>& registry() {
     static std::vector<std::shared_ptr<Run>> runs;
     return runs;
 }
+
+// Appends `event` to the pending ones; a pages event replaces the previous pages event of the
+// same file when nothing else of that file came since.
+void queueEvent(std::vector<BatchEvent>& pending, const BatchEvent& event) {
+    if (event.kind == BatchEvent::Kind::pages) {
+        for (auto it = pending.rbegin(); it != pending.rend(); ++it) {
+            if (it->file == event.file) {
+                if (it->kind == BatchEvent::Kind::pages) {
+                    *it = event;
+                    return;
+                }
+                break;
+            }
+        }
+    }
+    pending.push_back(event);
+}
+
 } // namespace
 
+BatchControllerBase::Run::Run(std::size_t fileCount)
+    : files(fileCount), skip(std::make_unique<std::atomic<bool>[]>(fileCount)) {}
+
+void BatchControllerBase::Run::remove(std::size_t file) {
+    if (file < files.size()) {
+        files[file].removed = true;
+        skip[file].store(true);
+    }
+}
+
+bool BatchControllerBase::Run::applyEvents() {
+    std::vector<BatchEvent> events;
+    {
+        const std::lock_guard lock(eventsMutex);
+        events.swap(pendingEvents);
+        applyPosted = false;
+    }
+    for (const BatchEvent& event : events) {
+        if (event.file >= files.size()) {
+            continue;
+        }
+        FileState& file = files[event.file];
+        switch (event.kind) {
+        case BatchEvent::Kind::fileStarted:
+            file.started = true;
+            break;
+        case BatchEvent::Kind::pages:
+            file.started = true;
+            file.pagesDone = event.pagesDone;
+            file.pageCount = event.pageCount;
+            break;
+        case BatchEvent::Kind::fileFinished:
+            file.started = true;
+            file.finished = true;
+            break;
+        }
+    }
+    return !events.empty();
+}
+
 BatchControllerBase::BatchControllerBase(HistoryStore& history, QObject* parent)
-    : QObject(parent), m_history(history) {}
+    : QObject(parent), m_history(history), m_progressPace(new QTimer(this)) {
+    m_progressPace->setSingleShot(true);
+    m_progressPace->setInterval(kProgressPaceMs);
+    connect(m_progressPace, &QTimer::timeout, this, [this] {
+        if (m_progressPending) {
+            m_progressPending = false;
+            m_progressPace->start();
+            emit progressChanged();
+        }
+    });
+}
 
 BatchControllerBase::~BatchControllerBase() {
     requestStop();
+}
+
+BatchProgress BatchControllerBase::progress() const {
+    BatchProgress progress;
+    if (!m_run) {
+        return progress;
+    }
+    double partial = 0;
+    for (std::size_t i = 0; i < m_run->files.size(); ++i) {
+        const FileState& file = m_run->files[i];
+        if (file.removed && !file.started) {
+            continue; // skipped by the batch
+        }
+        ++progress.fileCount;
+        if (file.finished) {
+            ++progress.filesDone;
+            continue;
+        }
+        if (file.pageCount > 0) {
+            partial += std::clamp(static_cast<double>(file.pagesDone) / file.pageCount, 0.0, 1.0);
+        }
+        if (!progress.current) {
+            progress.current = i;
+            progress.pagesDone = file.pagesDone;
+            progress.pageCount = file.pageCount;
+        }
+    }
+    if (progress.fileCount > 0) {
+        progress.fraction = (static_cast<double>(progress.filesDone) + partial) /
+                            static_cast<double>(progress.fileCount);
+    }
+    return progress;
 }
 
 void BatchControllerBase::requestStop() {
@@ -72,8 +177,15 @@ void BatchControllerBase::launch(const std::shared_ptr<Run>& run) {
     registry<Run>().push_back(run);
     m_working = true;
     emit workingChanged(true);
-    run->worker = QtConcurrent::run(&batchPool(), [run] {
-        run->execute();
+    noteProgress();
+    WorkContext context;
+    context.stop = run->stop.get_token();
+    context.events = [run](const BatchEvent& event) { post(run, event); };
+    context.skipped = [run](std::size_t file) {
+        return file < run->files.size() && run->skip[file].load();
+    };
+    run->worker = QtConcurrent::run(&batchPool(), [run, context = std::move(context)] {
+        run->execute(context);
         if (auto* app = QCoreApplication::instance()) {
             QMetaObject::invokeMethod(
                 app, [run] { finish(run); }, Qt::QueuedConnection);
@@ -81,10 +193,44 @@ void BatchControllerBase::launch(const std::shared_ptr<Run>& run) {
     });
 }
 
+void BatchControllerBase::post(const std::shared_ptr<Run>& run, const BatchEvent& event) {
+    {
+        const std::lock_guard lock(run->eventsMutex);
+        queueEvent(run->pendingEvents, event);
+        if (run->applyPosted) {
+            return;
+        }
+        run->applyPosted = true;
+    }
+    if (auto* app = QCoreApplication::instance()) {
+        QMetaObject::invokeMethod(
+            app, [run] { applyPostedEvents(run); }, Qt::QueuedConnection);
+    }
+}
+
+void BatchControllerBase::applyPostedEvents(const std::shared_ptr<Run>& run) {
+    if (run->finished || !run->applyEvents()) {
+        return;
+    }
+    if (run->owner) {
+        run->owner->noteProgress();
+    }
+}
+
+void BatchControllerBase::noteProgress() {
+    if (m_progressPace->isActive()) {
+        m_progressPending = true;
+        return;
+    }
+    m_progressPace->start();
+    emit progressChanged();
+}
+
 void BatchControllerBase::finish(const std::shared_ptr<Run>& run) {
     if (run->finished) {
         return;
     }
+    run->applyEvents();
     run->finished = true;
     auto& runs = registry<Run>();
     runs.erase(std::remove(runs.begin(), runs.end(), run), runs.end());
@@ -106,5 +252,7 @@ void BatchControllerBase::applyFinish(Run& run) {
     }
     m_working = false;
     m_run.reset();
+    m_progressPace->stop();
+    m_progressPending = false;
     emit workingChanged(false);
 }

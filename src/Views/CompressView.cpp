@@ -4,6 +4,7 @@
 #include "Desktop/Reveal.h"
 #include "History/UtcDate.h"
 #include "Views/Appearance.h"
+#include "Views/BatchStatus.h"
 #include "Views/DropHandler.h"
 #include "Views/EmptyStateWidget.h"
 #include "Views/FileListView.h"
@@ -61,11 +62,16 @@ CompressView::CompressView(HistoryStore& history, QWidget* parent)
     m_picker = new FilePicker(
         *this, *m_drops,
         FilePicker::filter(QStringLiteral("Images and PDFs"), CW::acceptedExtensions()));
+    m_status = new BatchStatus(*this, *m_batch, [this](std::size_t file) {
+        const CW::Job* job = m_batch->runningItem(file);
+        return job != nullptr ? LocalPath::toQString(job->src.filename()) : QString();
+    });
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(makeHeader());
+    column->addWidget(m_status);
     column->addWidget(SP::divider(this));
     column->addWidget(makeBody(), 1);
 
@@ -100,6 +106,7 @@ QWidget* CompressView::makeHeader() {
     row->addWidget(m_target);
     row->addWidget(m_picker->button(FilePicker::Kind::files, header));
     row->addWidget(m_picker->button(FilePicker::Kind::folder, header));
+    row->addWidget(m_status->stopButton(header));
     m_start = new QPushButton(kStartLabel, header);
     m_start->setObjectName(QStringLiteral("start"));
     SP::makeProminent(*m_start);
@@ -138,9 +145,11 @@ void CompressView::compress() {
     }
     const SizeTarget target = CW::target(choice());
     m_batch->start([target, compressor = m_compressor](const std::vector<CW::Job>& snapshot,
-                                                       std::stop_token stop) {
+                                                       const WorkContext& context) {
         CW::BatchHooks hooks;
-        hooks.stop = std::move(stop);
+        hooks.stop = context.stop;
+        hooks.events = context.events;
+        hooks.skipped = context.skipped;
         hooks.compressor = compressor;
         return CW::runBatch(snapshot, target, hooks);
     });
@@ -173,5 +182,4 @@ void CompressView::showState() {
     m_body->setCurrentIndex(empty ? 0 : 1);
     m_start->setText(m_batch->working() ? kWorkingLabel : kStartLabel);
     m_start->setEnabled(m_batch->canStart());
-    m_list->setRemovalEnabled(!m_batch->working());
 }

@@ -9,6 +9,7 @@
 
 #include <QWidget>
 
+class BatchStatus;
 class DropHandlerBase;
 class FileListView;
 class FilePicker;
@@ -22,13 +23,14 @@ using CompressBatch = BatchController<CompressWorkflow::Job, CompressWorkflow::O
 
 /// The Compress screen: files and folders dropped on it, or chosen with "Add Files…" and
 /// "Add Folder…", are queued as compression jobs; the size picker chooses the target;
-/// "Compress" (Ctrl+Return) runs the queue as one batch in the background and lists one result
-/// row per job, which are also logged to `history`. Selected queued jobs can be removed while
-/// no batch runs.
+/// "Compress" (Ctrl+Return) runs the queue as one batch in the background, showing its
+/// progress, and lists one result row per job, which are also logged to `history`; Stop and
+/// Escape stop it. Selected queued jobs can be removed, also during a batch (which then skips
+/// them unless started).
 ///
 /// UI thread only. `history` must outlive every batch the screen starts (see
-/// BatchControllerBase::waitForAll); closing the screen during a batch stops it after the
-/// file in progress and still logs the finished rows.
+/// BatchControllerBase::waitForAll); closing the screen during a batch stops it and still logs
+/// the finished rows.
 class CompressView : public QWidget {
     Q_OBJECT
 
@@ -63,6 +65,7 @@ private:
     DropHandlerBase* m_drops = nullptr;
     FilePicker* m_picker = nullptr;
     CompressWorkflow::Compressor m_compressor = CompressWorkflow::engineCompress;
+    BatchStatus* m_status = nullptr;
     QComboBox* m_target = nullptr;
     QPushButton* m_start = nullptr;
     QStackedWidget* m_body = nullptr;

@@ -71,13 +71,8 @@ std::vector<std::size_t> FileListView::selectedQueuePositions() const {
     return positions;
 }
 
-void FileListView::setRemovalEnabled(bool enabled) {
-    m_removalEnabled = enabled;
-    updateRemoveAction();
-}
-
 void FileListView::updateRemoveAction() {
-    m_remove->setEnabled(m_removalEnabled && !selectedQueuePositions().empty());
+    m_remove->setEnabled(!selectedQueuePositions().empty());
 }
 
 void FileListView::selectionChanged(const QItemSelection& selected,
@@ -88,7 +83,7 @@ void FileListView::selectionChanged(const QItemSelection& selected,
 
 void FileListView::requestRemoval() {
     const std::vector<std::size_t> positions = selectedQueuePositions();
-    if (m_removalEnabled && !positions.empty()) {
+    if (!positions.empty()) {
         emit removeRequested(positions);
     }
 }

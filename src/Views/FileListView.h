@@ -42,9 +42,6 @@ public:
     /// The queue positions of the selected queued files, ascending.
     std::vector<std::size_t> selectedQueuePositions() const;
 
-    /// Whether Remove may be used (the screen turns it off while a batch runs).
-    void setRemovalEnabled(bool enabled);
-
 signals:
     /// Remove was chosen with these queue positions selected (ascending, not empty).
     void removeRequested(const std::vector<std::size_t>& positions);
@@ -68,5 +65,4 @@ private:
     QConcatenateTablesProxyModel* m_rows;
     FileRowDelegate* m_delegate;
     QAction* m_remove;
-    bool m_removalEnabled = true;
 };

@@ -2,6 +2,7 @@
 #include "Views/FileQueueScreen.h"
 
 #include "Desktop/Reveal.h"
+#include "Views/BatchStatus.h"
 #include "Views/DropHandler.h"
 #include "Views/DropHint.h"
 #include "Views/FileListView.h"
@@ -67,11 +68,16 @@ FileQueueScreen::FileQueueScreen(HistoryStore& history, const Look& look, Accept
     drops->hint().setText(look.hintText);
     m_drops = drops;
     m_picker = new FilePicker(*this, *m_drops, look.fileFilter);
+    m_status = new BatchStatus(*this, *m_batch, [this](std::size_t file) {
+        const std::filesystem::path* item = m_batch->runningItem(file);
+        return item != nullptr ? LocalPath::toQString(item->filename()) : QString();
+    });
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(makeHeader(look));
+    column->addWidget(m_status);
     column->addWidget(SP::divider(this));
     column->addWidget(makeBody(look), 1);
 
@@ -93,6 +99,7 @@ QWidget* FileQueueScreen::makeHeader(const Look& look) {
     m_header->addStretch(1);
     m_addFiles = m_picker->button(FilePicker::Kind::files, header);
     m_header->addWidget(m_addFiles);
+    m_header->addWidget(m_status->stopButton(header));
     m_run = new QPushButton(look.runLabel, header);
     m_run->setObjectName(QStringLiteral("run"));
     SP::makeProminent(*m_run);
@@ -165,5 +172,4 @@ void FileQueueScreen::showState() {
     m_body->setCurrentIndex(empty ? emptyPage : listPage);
     m_run->setText(m_batch->working() ? m_look.workingLabel : m_look.runLabel);
     m_run->setEnabled(m_batch->canStart());
-    m_list->setRemovalEnabled(!m_batch->working());
 }

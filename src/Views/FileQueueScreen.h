@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 
+class BatchStatus;
 class DropHandlerBase;
 class FileListView;
 class FilePicker;
@@ -22,16 +23,17 @@ class QStackedWidget;
 using FileBatch = BatchController<std::filesystem::path, ResultRow>;
 
 /// A working screen whose queue holds dropped files and whose runs give ResultRow values: a
-/// header (symbol, title, the screen's own controls, flexible space, "Add Files…", the run
-/// button), a divider, and either the empty state (with "Add Files…") or a list of the queued
-/// files followed by the last run's rows (FileListView). Dropped local files, and files chosen
-/// with "Add Files…", that pass the screen's accept test are queued once each; the run button
-/// and Ctrl+Return start a batch when the queue holds something and no batch runs. Selected
-/// queued files can be removed while no batch runs.
+/// header (symbol, title, the screen's own controls, flexible space, "Add Files…", "Stop" while
+/// working, the run button), the running batch's progress (BatchStatus), a divider, and either
+/// the empty state (with "Add Files…") or a list of the queued files followed by the last
+/// run's rows (FileListView). Dropped local files, and files chosen with "Add Files…", that
+/// pass the screen's accept test are queued once each; the run button and Ctrl+Return start a
+/// batch when the queue holds something and no batch runs; Stop and Escape stop it. Selected
+/// queued files can be removed, also during a batch (which then skips them unless started).
 ///
 /// UI thread only. `history` must outlive every batch the screen starts (see
-/// BatchControllerBase::waitForAll); closing the screen during a batch stops it after the
-/// file in progress and still logs the finished rows.
+/// BatchControllerBase::waitForAll); closing the screen during a batch stops it and still logs
+/// the finished rows.
 class FileQueueScreen : public QWidget {
     Q_OBJECT
 
@@ -93,6 +95,7 @@ private:
     FilePicker* m_picker = nullptr;
     QHBoxLayout* m_header = nullptr;
     int m_controlsEnd = 0; // where the next header control goes
+    BatchStatus* m_status = nullptr;
     QPushButton* m_addFiles = nullptr;
     QPushButton* m_run = nullptr;
     QStackedWidget* m_body = nullptr;

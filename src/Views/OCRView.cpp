@@ -41,9 +41,11 @@ void OCRView::setBuilder(OCRWorkflow::Builder builder) {
 
 FileBatch::Work OCRView::makeWork() {
     return [builder = m_builder](const std::vector<std::filesystem::path>& snapshot,
-                                 std::stop_token stop) {
+                                 const WorkContext& context) {
         OCRWorkflow::BatchHooks hooks;
-        hooks.stop = std::move(stop);
+        hooks.stop = context.stop;
+        hooks.events = context.events;
+        hooks.skipped = context.skipped;
         hooks.builder = builder;
         return OCRWorkflow::runBatch(snapshot, hooks);
     };

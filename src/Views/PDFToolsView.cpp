@@ -97,9 +97,11 @@ PT::Options PDFToolsView::options() const {
 
 FileBatch::Work PDFToolsView::makeWork() {
     return [options = options()](const std::vector<std::filesystem::path>& snapshot,
-                                 std::stop_token stop) {
+                                 const WorkContext& context) {
         PT::BatchHooks hooks;
-        hooks.stop = std::move(stop);
+        hooks.stop = context.stop;
+        hooks.events = context.events;
+        hooks.skipped = context.skipped;
         return PT::runBatch(snapshot, options, hooks);
     };
 }

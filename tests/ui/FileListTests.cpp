@@ -73,7 +73,7 @@ private slots:
     void queueModelFollowsEachChange();
     void removingTheSelectedQueuedFiles_data();
     void removingTheSelectedQueuedFiles();
-    void noRemovalWhileABatchRuns();
+    void removingDuringABatchSkipsTheUnstartedFiles();
     void resultRowsRevealDragAndReadAloud();
     void addFilesGoesThroughTheDropPath_data();
     void addFilesGoesThroughTheDropPath();
@@ -187,29 +187,50 @@ void FileListTests::removingTheSelectedQueuedFiles() {
     QCOMPARE(ShownRows::results(list).size(), std::size_t{1});
 }
 
-// While a batch runs its queue is its work: Remove is refused, by key and by action.
-void FileListTests::noRemovalWhileABatchRuns() {
+// During a batch a multi-selection leaves the queue at once: of the removed files, the one in
+// progress still gives its row and those not started are skipped; the others run as queued.
+void FileListTests::removingDuringABatchSkipsTheUnstartedFiles() {
     HistoryStore store{fs::path{}};
     OCRView view(store);
+    QSemaphore started;
     QSemaphore gate;
     Settle settle{&gate};
-    view.setBuilder([&gate](const fs::path&, auto&&...) -> std::optional<Bytes> {
-        gate.acquire();
-        return std::nullopt;
-    });
-    view.batch().append(Paths{"/in/a.png", "/in/b.png"});
+    view.batch().append(Paths{"/in/a.png", "/in/b.png", "/in/c.png", "/in/d.png", "/in/e.png"});
     makeActive(view);
-    view.run();
-    QVERIFY(view.batch().working());
+    QVERIFY(view.batch().start([&](const Paths& snapshot, const WorkContext& context) {
+        std::vector<ResultRow> rows;
+        for (std::size_t i = 0; i < snapshot.size(); ++i) {
+            if (context.skipped(i)) {
+                continue;
+            }
+            context.events({BatchEvent::Kind::fileStarted, i, snapshot.size()});
+            started.release();
+            gate.acquire();
+            rows.push_back({Uuid{}, snapshot[i].filename().string(), std::nullopt, {}});
+            context.events({BatchEvent::Kind::fileFinished, i, snapshot.size()});
+        }
+        return rows;
+    }));
+    QVERIFY(started.tryAcquire(1, 5000)); // a.png is in progress
     FileListView& list = view.list();
-    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, centreOfRow(list, 0));
-    QVERIFY(!list.removeAction().isEnabled());
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, centreOfRow(list, list.queueRow(0)));
+    for (const std::size_t position : {2, 3}) {
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          centreOfRow(list, list.queueRow(position)));
+    }
+    QVERIFY(list.removeAction().isEnabled());
     QTest::keyClick(&list, Qt::Key_Delete);
-    QVERIFY(!view.batch().removeAt({0}));
-    QCOMPARE(view.batch().queueSize(), std::size_t{2});
-    gate.release(2);
+    QCOMPARE(ShownRows::queuedNames(list), (QStringList{"b.png", "e.png"}));
+    QTRY_COMPARE(view.batch().progress().fileCount, std::size_t{3});
+    gate.release(3);
     QTRY_VERIFY(!view.batch().working());
+    QStringList rows;
+    for (const ShownRows::Row& row : ShownRows::results(list)) {
+        rows << row.name;
+    }
+    QCOMPARE(rows, (QStringList{"a.png", "b.png", "e.png"}));
     QVERIFY(view.batch().queue().empty());
+    QCOMPARE(store.entries().size(), std::size_t{3});
 }
 
 void FileListTests::resultRowsRevealDragAndReadAloud() {

@@ -166,9 +166,10 @@ void PDFToolsViewTests::controlsShownPerOperation() {
     QVERIFY(row->indexOf(picker(view)) < row->indexOf(stepper(view)));
     QVERIFY(row->indexOf(stepper(view)) < row->indexOf(rangeField(view)));
     QVERIFY(row->indexOf(rangeField(view)) < row->indexOf(&view.runButton()));
-    // Tab goes through them in the same order, then "Add Files…" and the run button.
+    // Tab goes through them in the same order, then "Add Files…", Stop (while working) and the
+    // run button.
     QList<QWidget*> tabbed;
-    for (QWidget* next = view.nextInFocusChain(); next != &view && tabbed.size() < 5;
+    for (QWidget* next = view.nextInFocusChain(); next != &view && tabbed.size() < 6;
          next = next->nextInFocusChain()) {
         if (next->focusPolicy() & Qt::TabFocus && !next->focusProxy()) {
             tabbed << next;
@@ -176,6 +177,7 @@ void PDFToolsViewTests::controlsShownPerOperation() {
     }
     QCOMPARE(tabbed, (QList<QWidget*>{picker(view), stepper(view), rangeField(view),
                                       view.findChild<QPushButton*>(QStringLiteral("addFiles")),
+                                      view.findChild<QPushButton*>(QStringLiteral("stop")),
                                       &view.runButton()}));
 }
 
