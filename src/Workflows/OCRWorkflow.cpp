@@ -79,6 +79,12 @@ fs::path outputURL(const fs::path& source) {
 
 std::optional<Bytes> engineBuild(const fs::path& source, std::span<TextRecognizer> recognizers,
                                  std::stop_token stop) {
+    return engineBuildReporting(source, recognizers, stop, {});
+}
+
+std::optional<Bytes> engineBuildReporting(const fs::path& source,
+                                          std::span<TextRecognizer> recognizers,
+                                          std::stop_token stop, const PageProgress& progress) {
     std::error_code error;
     if (!fs::is_regular_file(source, error)) {
         return std::nullopt;
@@ -89,9 +95,9 @@ std::optional<Bytes> engineBuild(const fs::path& source, std::span<TextRecognize
         recognizers = own;
     }
     if (lowerExtension(source) == "pdf") {
-        return SearchablePDF::makeSearchable(source, kPdfDpiScale, recognizers, stop);
+        return SearchablePDF::makeSearchable(source, kPdfDpiScale, recognizers, stop, progress);
     }
-    return SearchablePDF::buildFromImageFiles({source}, recognizers, stop);
+    return SearchablePDF::buildFromImageFiles({source}, recognizers, stop, progress);
 }
 
 bool isEngineBuilder(const Builder& builder) {
@@ -164,8 +170,18 @@ std::vector<ResultRow> runBatch(const std::vector<fs::path>& snapshot, const Bat
         if (!recognizers) {
             recognizers = factoryFor(hooks)(hooks.recognizers);
         }
+        // The engine itself reports its pages; another builder (a test's) cannot.
+        const Builder reporting = [&](const fs::path& source, std::span<TextRecognizer> given,
+                                      std::stop_token stop) {
+            return engineBuildReporting(source, given, stop, [&](int done, int count) {
+                if (hooks.events) {
+                    hooks.events({BatchEvent::Kind::pages, file, snapshot.size(), done, count});
+                }
+            });
+        };
         std::optional<ResultRow> row =
-            runFile(snapshot[file], used, *recognizers, hooks.builder, hooks.stop);
+            runFile(snapshot[file], used, *recognizers,
+                    isEngineBuilder(hooks.builder) ? reporting : hooks.builder, hooks.stop);
         if (row) {
             keep(std::move(*row));
         }

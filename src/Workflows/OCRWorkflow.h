@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Engine/FolderScan.h"
+#include "Engine/PageProgress.h"
 #include "History/HistoryEntry.h"
 #include "History/UtcDate.h"
 #include "Platform/Bytes.h"
@@ -63,6 +64,11 @@ using Builder = std::function<std::optional<Bytes>(const std::filesystem::path& 
 /// Given no recogniser, it makes one for this call (slower, same result).
 std::optional<Bytes> engineBuild(const std::filesystem::path& source,
                                  std::span<TextRecognizer> recognizers, std::stop_token stop);
+
+/// engineBuild, telling `progress` as each page is finished (see PageProgress).
+std::optional<Bytes> engineBuildReporting(const std::filesystem::path& source,
+                                          std::span<TextRecognizer> recognizers,
+                                          std::stop_token stop, const PageProgress& progress);
 
 /// Whether `builder` is engineBuild itself (what a worker process runs).
 bool isEngineBuilder(const Builder& builder);

@@ -142,9 +142,23 @@ TEST(WorkerBatches, OneOrThreeWorkersGiveTheRowsAndBytesOfAnInProcessRun) {
          }},
         {"ocr",
          [&](const fs::path& folder, std::optional<WorkerSettings> settings) {
+             // Both paths report each file's pages and its end, whatever order files run in.
+             std::map<std::size_t, std::string> seen;
              OCRWorkflow::BatchHooks hooks;
              hooks.workers = settings;
-             return described(OCRWorkflow::runBatch(paths(folder, images), hooks), folder);
+             hooks.events = [&](const BatchEvent& event) {
+                 if (event.kind == BatchEvent::Kind::pages) {
+                     seen[event.file] =
+                         std::to_string(event.pagesDone) + "/" + std::to_string(event.pageCount);
+                 } else if (event.kind == BatchEvent::Kind::fileFinished) {
+                     seen[event.file] += " finished";
+                 }
+             };
+             auto lines = described(OCRWorkflow::runBatch(paths(folder, images), hooks), folder);
+             for (const auto& [file, events] : seen) {
+                 lines.push_back(std::to_string(file) + ": " + events);
+             }
+             return lines;
          }},
     };
     for (const auto& [name, run] : runs) {
