@@ -5,6 +5,7 @@
 #include "Workflows/EngineWorkers.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <iostream>
@@ -121,6 +122,15 @@ std::optional<std::optional<WorkerSettings>> workerSettings(const Arguments& arg
         return std::optional<WorkerSettings>();
     }
     return std::optional<WorkerSettings>(settings);
+}
+
+bool workersRunnable(const std::optional<WorkerSettings>& workers, std::ostream& err) {
+    if (!workers || ::access(workers->executable.c_str(), X_OK) == 0) {
+        return true;
+    }
+    err << "parvo: cannot run the engine worker " << workers->executable.string() << ": "
+        << std::error_code(errno, std::generic_category()).message() << "\n";
+    return false;
 }
 
 bool isTerminal(const std::ostream& stream) {

@@ -55,6 +55,10 @@ std::string workerUsage();
 /// (an unset `workers`): the benchmarks compare the two paths with it.
 std::optional<std::optional<WorkerSettings>> workerSettings(const Arguments& arguments);
 
+/// False, with a line on `err`, when `workers` are set but their program cannot be run: every
+/// file would fail, and the rows would blame the files.
+bool workersRunnable(const std::optional<WorkerSettings>& workers, std::ostream& err);
+
 /// Whether `stream` is the process's standard error and that is a terminal.
 bool isTerminal(const std::ostream& stream);
 

@@ -116,6 +116,9 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         out << usage();
         return kSuccess;
     }
+    if (!CommandLine::workersRunnable(request->workers, err)) {
+        return kFailure;
+    }
     std::vector<Job> queue;
     bool ok = collectJobs(request->paths, queue, err);
     std::vector<std::string> names;

@@ -59,6 +59,12 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         out << usage();
         return kSuccess;
     }
+    // A test's builder runs in this process; the engine runs in the workers.
+    const std::optional<WorkerSettings> workers =
+        isEngineBuilder(builder) ? request->workers : std::nullopt;
+    if (!CommandLine::workersRunnable(workers, err)) {
+        return kFailure;
+    }
     std::vector<fs::path> queue;
     bool ok = CommandLine::collectFiles(request->paths, accepts, "not a scan or PDF", queue, err);
     std::vector<std::string> names;
@@ -69,10 +75,7 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     BatchHooks hooks;
     hooks.stop = stop;
     hooks.builder = builder;
-    // A test's builder runs in this process; the engine runs in the workers.
-    if (isEngineBuilder(builder)) {
-        hooks.workers = request->workers;
-    }
+    hooks.workers = workers;
     hooks.recognizers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     hooks.events = [&](const BatchEvent& event) { progress.show(event); };
     hooks.rowDone = [&](const ResultRow& row) {

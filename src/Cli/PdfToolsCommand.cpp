@@ -163,6 +163,9 @@ int run(std::string_view command, const std::vector<std::string>& arguments, std
         out << usage(command);
         return kSuccess;
     }
+    if (!CommandLine::workersRunnable(request->workers, err)) {
+        return kFailure;
+    }
     std::vector<fs::path> queue;
     bool ok = CommandLine::collectFiles(request->paths, accepts, "not a PDF", queue, err);
     if (queue.empty()) {

@@ -277,7 +277,8 @@ struct Command {
     fs::path err;
 };
 
-Command startParvo(const Synth::TempDir& dir, std::vector<std::string> arguments) {
+Command startParvo(const Synth::TempDir& dir, std::vector<std::string> arguments,
+                   const fs::path& worker = workerProgram()) {
     arguments.insert(arguments.begin(), PARVO_EXECUTABLE);
     std::vector<char*> argv;
     for (std::string& argument : arguments) {
@@ -291,7 +292,7 @@ Command startParvo(const Synth::TempDir& dir, std::vector<std::string> arguments
                                      0600);
     posix_spawn_file_actions_addopen(&actions, 2, command.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
-    ::setenv("PARVO_WORKER_EXECUTABLE", workerProgram().c_str(), 1);
+    ::setenv("PARVO_WORKER_EXECUTABLE", worker.c_str(), 1);
     posix_spawn(&command.pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     return command;
@@ -425,4 +426,21 @@ TEST(WorkerCommand, ASignalStopsTheCommandAtOnce) {
         EXPECT_FALSE(temporaryFileIn(dir.path()));
         EXPECT_FALSE(anyAlive(finished.workersSeen));
     }
+}
+
+// Without a worker program nothing can run: the command says so once, instead of blaming
+// every file in its rows.
+TEST(WorkerCommand, AMissingWorkerProgramIsSaidOnceAndNothingRuns) {
+    Synth::TempDir dir;
+    const fs::path pdf = longPdf(dir, "a.pdf", 1);
+    const Command command = startParvo(dir, {"merge", pdf.string()}, dir / "no-worker");
+    const Finished finished = finish(command);
+    EXPECT_EQ(finished.status, 1);
+    EXPECT_TRUE(finished.out.empty()) << finished.out;
+    std::ifstream in(command.err);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "parvo: cannot run the engine worker " + (dir / "no-worker").string() +
+                        ": No such file or directory");
+    EXPECT_FALSE(fs::exists(dir / "merged.pdf"));
 }
