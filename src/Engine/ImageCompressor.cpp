@@ -2,6 +2,7 @@
 #include "Engine/ImageCompressor.h"
 
 #include "Engine/QualitySearch.h"
+#include "Platform/FileBytes.h"
 #include "Platform/ImageCodec.h"
 #include "Platform/JpegEncoder.h"
 
@@ -20,7 +21,15 @@ std::optional<Bytes> jpegData(const Image& image, double quality) {
 
 std::optional<Compression> compressDetailed(const std::filesystem::path& imageAt, SizeTarget target,
                                             int threads) {
-    const auto image = ImageCodec::decodeFile(imageAt);
+    const auto file = readFileBytes(imageAt);
+    if (!file)
+        return std::nullopt;
+    return compressDetailed(*file, target, threads);
+}
+
+std::optional<Compression> compressDetailed(std::span<const std::uint8_t> file, SizeTarget target,
+                                            int threads) {
+    const auto image = ImageCodec::decodeBytes(file);
     if (!image)
         return std::nullopt;
     const JpegEncoder encoder(*image);

@@ -5,8 +5,10 @@
 #include "Platform/Bytes.h"
 #include "Platform/Image.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 
 /// Re-encodes an image file as the highest-quality JPEG that fits a size target.
 /// Stateless; every function is safe to call from several threads at once.
@@ -27,6 +29,10 @@ struct Compression {
 /// `threads` (1 or 2) is how many probes may run at once; the result does not depend on it.
 /// Absent when the file cannot be decoded or the final encoding fails.
 std::optional<Compression> compressDetailed(const std::filesystem::path& imageAt, SizeTarget target,
+                                            int threads = 2);
+
+/// compressDetailed of a file already in memory (the same result as for that file on disk).
+std::optional<Compression> compressDetailed(std::span<const std::uint8_t> file, SizeTarget target,
                                             int threads = 2);
 
 /// compressDetailed's JPEG bytes.

@@ -2,8 +2,10 @@
 #include "Engine/PDFCompressor.h"
 
 #include "Engine/ImageCompressor.h"
+#include "Engine/OrderedPipeline.h"
 #include "Engine/ParallelFor.h"
 #include "Engine/QualitySearch.h"
+#include "Platform/FileBytes.h"
 #include "Platform/ImageCodec.h"
 #include "Platform/PackedImage.h"
 #include "Platform/PdfWriter.h"
@@ -11,7 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <fstream>
+#include <functional>
 #include <utility>
 #include <variant>
 
@@ -25,21 +27,6 @@ constexpr int kSteps = 6;
 // Rendered pages are kept raw up to this many bytes in all and deflated beyond it, so that
 // a long document costs memory in proportion to its compressed pages, not its raw bitmaps.
 constexpr std::size_t kRawBudgetBytes = std::size_t{256} << 20;
-
-std::optional<Bytes> readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    Bytes bytes;
-    try {
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
-    if (in.bad())
-        return std::nullopt;
-    return bytes;
-}
 
 template <typename Renderer>
 std::optional<Image> renderScaled(const PdfDocument& document, const Renderer& renderer,
@@ -155,24 +142,33 @@ private:
 };
 
 /// Renders every page on `threads` threads, each with its own renderer, until the store has
-/// seen enough. False as soon as any page cannot be rendered: a rebuilt document must hold
-/// every page of its source.
-bool renderAll(const PdfDocument& document, double dpiScale, int threads, PageStore& store) {
+/// seen enough, telling `progress` in page order on this thread. False as soon as any page
+/// cannot be rendered (a rebuilt document must hold every page of its source), and when the
+/// store has seen enough before the last page.
+bool renderAll(const PdfDocument& document, double dpiScale, int threads, PageStore& store,
+               const PageProgress& progress) {
     std::vector<std::optional<PdfPageRenderer>> renderers;
     for (int worker = 0; worker < std::max(threads, 1); ++worker) {
         renderers.push_back(document.renderer());
         if (!renderers.back())
             return false;
     }
-    std::atomic<bool> failed{false};
-    parallelFor(store.count(), threads, [&](int index, int worker) {
-        if (failed || store.fileIsSmaller())
-            return;
+    const std::function<bool(int, int)> render = [&](int index, int worker) {
+        if (store.fileIsSmaller())
+            return false;
         auto image = renderScaled(document, *renderers[worker], index, dpiScale);
-        if (!image || !store.add(index, std::move(*image)))
-            failed = true;
-    });
-    return !failed;
+        return image && store.add(index, std::move(*image));
+    };
+    const std::function<bool(int, bool&&)> rendered = [&](int index, bool&& stored) {
+        if (!stored || store.fileIsSmaller())
+            return false;
+        if (progress)
+            progress(index + 1, store.count());
+        return true;
+    };
+    // Only flags wait to be taken, never pages: no limit on how far rendering runs ahead.
+    return runOrdered<bool>(store.count(), std::max(threads, 1), store.count(), {}, render,
+                            rendered);
 }
 
 /// One probe: every page encoded at `quality` (on `threads` threads) and assembled. Absent
@@ -250,23 +246,29 @@ std::optional<Bytes> assemble(const std::vector<Image>& pages, double quality) {
 }
 
 std::optional<Compression> compressDetailed(const std::filesystem::path& pdfAt, SizeTarget target,
-                                            double dpiScale, int threads) {
-    auto file = readFile(pdfAt);
+                                            double dpiScale, int threads,
+                                            const PageProgress& progress) {
+    auto file = readFileBytes(pdfAt);
     if (!file)
         return std::nullopt;
-    const auto fileBytes = static_cast<std::int64_t>(file->size());
+    return compressDetailed(std::move(*file), target, dpiScale, threads, progress);
+}
+
+std::optional<Compression> compressDetailed(Bytes file, SizeTarget target, double dpiScale,
+                                            int threads, const PageProgress& progress) {
+    const auto fileBytes = static_cast<std::int64_t>(file.size());
     if (fileBytes <= target.bytes())
-        return unchanged(std::move(*file));
-    const auto document = PdfDocument::openBytes(*file);
+        return unchanged(std::move(file));
+    const auto document = PdfDocument::openBytes(file);
     if (!document || document->pageCount() < 1)
-        return unchanged(std::move(*file));
+        return unchanged(std::move(file));
     PageStore store(document->pageCount(), target.bytes(), fileBytes);
-    if (!renderAll(*document, dpiScale, threads, store) || store.fileIsSmaller())
-        return unchanged(std::move(*file));
+    if (!renderAll(*document, dpiScale, threads, store, progress) || store.fileIsSmaller())
+        return unchanged(std::move(file));
     auto found = search(store, target.bytes(), threads);
     const int assemblies = found ? found->encodings : 0;
     if (!found || static_cast<std::int64_t>(found->bytes.size()) >= fileBytes)
-        return unchanged(std::move(*file), assemblies);
+        return unchanged(std::move(file), assemblies);
     return Compression{std::move(found->bytes), true, found->quality, assemblies};
 }
 

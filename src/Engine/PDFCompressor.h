@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Engine/PageProgress.h"
 #include "Engine/SizeTarget.h"
 #include "Platform/Bytes.h"
 #include "Platform/Image.h"
@@ -36,8 +37,15 @@ struct Compression {
 /// be rendered or encoded, or when the rebuilt PDF is not strictly smaller; otherwise the
 /// rebuilt PDF (6 bisection steps over qualities 0.05 … 1.0). Absent only when the file cannot
 /// be read. `threads` pages are rendered and encoded at once; the bytes do not depend on it.
+/// `progress` is told pages rendered of pages (see PageProgress); rendering may stop early,
+/// once the outcome is known, without reporting the rest.
 std::optional<Compression> compressDetailed(const std::filesystem::path& pdfAt, SizeTarget target,
-                                            double dpiScale, int threads = 2);
+                                            double dpiScale, int threads = 2,
+                                            const PageProgress& progress = {});
+
+/// compressDetailed of a file already in memory (the same result as for that file on disk).
+std::optional<Compression> compressDetailed(Bytes file, SizeTarget target, double dpiScale,
+                                            int threads = 2, const PageProgress& progress = {});
 
 /// compressDetailed's bytes.
 std::optional<Bytes> compress(const std::filesystem::path& pdfAt, SizeTarget target,

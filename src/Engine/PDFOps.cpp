@@ -25,10 +25,15 @@ std::optional<PdfDocument> finished(PdfDocument output) {
 } // namespace
 
 std::optional<PdfDocument> merge(const std::vector<std::filesystem::path>& files) {
+    return merge(files.size(),
+                 [&](std::size_t index) { return PdfDocument::openFile(files[index]); });
+}
+
+std::optional<PdfDocument> merge(std::size_t count, const SourceOpener& open) {
     auto output = PdfDocument::createEmpty();
-    for (const auto& file : files) {
+    for (std::size_t index = 0; index < count; ++index) {
         // The output keeps what it needs of each source once its pages are copied.
-        const auto source = PdfDocument::openFile(file);
+        const auto source = open(index);
         if (source)
             appendPages(output, *source, 0, source->pageCount() - 1);
     }

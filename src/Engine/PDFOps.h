@@ -29,6 +29,13 @@ struct PageRange {
 /// twice is merged twice). Absent when no page results.
 std::optional<PdfDocument> merge(const std::vector<std::filesystem::path>& files);
 
+/// Opens the source at an index of a merge; absent for one that cannot be read.
+using SourceOpener = std::function<std::optional<PdfDocument>(std::size_t index)>;
+
+/// merge() of `count` sources opened one at a time, in index order, by `open` (each is
+/// released once its pages are copied).
+std::optional<PdfDocument> merge(std::size_t count, const SourceOpener& open);
+
 /// Chunks of `every` consecutive pages, built like extractions, in page order (the last holds
 /// what remains). Empty when every < 1 or the document has no pages.
 std::vector<PdfDocument> split(const PdfDocument& document, std::int64_t every);

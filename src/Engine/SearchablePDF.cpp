@@ -3,6 +3,7 @@
 
 #include "Engine/OrderedPipeline.h"
 #include "Engine/SearchablePage.h"
+#include "Platform/FileBytes.h"
 #include "Platform/ImageCodec.h"
 #include "Platform/PdfDocument.h"
 #include "Platform/PdfWriter.h"
@@ -87,10 +88,13 @@ struct FilePage {
     int pagesInFile = 0;
 };
 
-std::vector<FilePage> filePages(const std::vector<std::filesystem::path>& files) {
+// The contents of image files, one a file (empty for a file that cannot be read).
+using FileContents = std::vector<std::span<const std::uint8_t>>;
+
+std::vector<FilePage> filePages(const FileContents& files) {
     std::vector<FilePage> pages;
     for (std::size_t file = 0; file < files.size(); ++file) {
-        const int count = ImageCodec::filePageCount(files[file]);
+        const int count = ImageCodec::bytesPageCount(files[file]);
         for (int page = 0; page < count; ++page)
             pages.push_back({file, page, count});
     }
@@ -154,21 +158,9 @@ PageResult renderedPage(const PdfPageRenderer& renderer, int index, PageSize box
                                           recognizer);
 }
 
-} // namespace
-
-std::optional<Bytes> buildFromImages(const std::vector<Image>& images,
-                                     std::span<TextRecognizer> recognizers, std::stop_token stop,
-                                     const PageProgress& progress) {
-    const Maker make = [&](int index, int worker) {
-        return SearchablePages::fromImage(images[static_cast<std::size_t>(index)],
-                                          recognizers[worker]);
-    };
-    return buildAll(static_cast<int>(images.size()), recognizers, stop, make, progress);
-}
-
-std::optional<Bytes> buildFromImageFiles(const std::vector<std::filesystem::path>& files,
-                                         std::span<TextRecognizer> recognizers,
-                                         std::stop_token stop, const PageProgress& progress) {
+std::optional<Bytes> buildFromContents(const FileContents& files,
+                                       std::span<TextRecognizer> recognizers,
+                                       const std::stop_token& stop, const PageProgress& progress) {
     const std::vector<FilePage> pages = filePages(files);
     if (pages.empty() || recognizers.empty())
         return std::nullopt;
@@ -187,10 +179,47 @@ std::optional<Bytes> buildFromImageFiles(const std::vector<std::filesystem::path
     return writer.finish();
 }
 
+} // namespace
+
+std::optional<Bytes> buildFromImages(const std::vector<Image>& images,
+                                     std::span<TextRecognizer> recognizers, std::stop_token stop,
+                                     const PageProgress& progress) {
+    const Maker make = [&](int index, int worker) {
+        return SearchablePages::fromImage(images[static_cast<std::size_t>(index)],
+                                          recognizers[worker]);
+    };
+    return buildAll(static_cast<int>(images.size()), recognizers, stop, make, progress);
+}
+
+std::optional<Bytes> buildFromImageFiles(const std::vector<std::filesystem::path>& files,
+                                         std::span<TextRecognizer> recognizers,
+                                         std::stop_token stop, const PageProgress& progress) {
+    std::vector<Bytes> read;
+    read.reserve(files.size());
+    for (const auto& file : files)
+        read.push_back(readFileBytes(file).value_or(Bytes{}));
+    return buildFromContents(FileContents(read.begin(), read.end()), recognizers, stop, progress);
+}
+
+std::optional<Bytes> buildFromImageBytes(std::span<const std::uint8_t> file,
+                                         std::span<TextRecognizer> recognizers,
+                                         std::stop_token stop, const PageProgress& progress) {
+    return buildFromContents(FileContents{file}, recognizers, stop, progress);
+}
+
 std::optional<Bytes> makeSearchable(const std::filesystem::path& pdfAt, double dpiScale,
                                     std::span<TextRecognizer> recognizers, std::stop_token stop,
                                     const PageProgress& progress) {
-    const auto document = PdfDocument::openFile(pdfAt);
+    auto pdf = readFileBytes(pdfAt);
+    if (!pdf)
+        return std::nullopt;
+    return makeSearchable(std::move(*pdf), dpiScale, recognizers, stop, progress);
+}
+
+std::optional<Bytes> makeSearchable(Bytes pdf, double dpiScale,
+                                    std::span<TextRecognizer> recognizers, std::stop_token stop,
+                                    const PageProgress& progress) {
+    const auto document = PdfDocument::openBytes(std::move(pdf));
     if (!document || recognizers.empty() || !(dpiScale > 0))
         return std::nullopt;
     // Read on this thread: the document's structure is not to be used by several at once.

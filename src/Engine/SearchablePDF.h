@@ -5,6 +5,7 @@
 #include "Platform/Bytes.h"
 #include "Platform/Image.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <span>
@@ -46,12 +47,24 @@ std::optional<Bytes> buildFromImageFiles(const std::vector<std::filesystem::path
                                          std::stop_token stop = {},
                                          const PageProgress& progress = {});
 
+/// buildFromImageFiles of one image file's contents (every page of a multi-page TIFF, a JPEG
+/// embedded as its own bytes): the same document as for that file on disk.
+std::optional<Bytes> buildFromImageBytes(std::span<const std::uint8_t> file,
+                                         std::span<TextRecognizer> recognizers,
+                                         std::stop_token stop = {},
+                                         const PageProgress& progress = {});
+
 /// Every page rendered at `dpiScale` pixels per point and made searchable, recognised at
 /// 72 × dpiScale dpi; the output page is as large in points as the rendering is in pixels.
 /// Pages are stored losslessly, or as a JPEG when that is smaller for a photo-like page.
 /// Absent when the file cannot be opened, has no pages, or any page cannot be rendered (a
 /// page is never silently left out).
 std::optional<Bytes> makeSearchable(const std::filesystem::path& pdfAt, double dpiScale,
+                                    std::span<TextRecognizer> recognizers,
+                                    std::stop_token stop = {}, const PageProgress& progress = {});
+
+/// makeSearchable of a PDF file's contents: the same document as for that file on disk.
+std::optional<Bytes> makeSearchable(Bytes pdf, double dpiScale,
                                     std::span<TextRecognizer> recognizers,
                                     std::stop_token stop = {}, const PageProgress& progress = {});
 

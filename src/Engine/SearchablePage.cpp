@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <new>
 
 namespace SearchablePages {
@@ -48,32 +46,16 @@ std::optional<SearchablePage> storedLosslessly(PageReading&& reading) {
     return page;
 }
 
-bool startsLikeJpeg(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::array<char, 3> head{};
-    return in.read(head.data(), head.size()) && static_cast<std::uint8_t>(head[0]) == 0xFF &&
-           static_cast<std::uint8_t>(head[1]) == 0xD8 && static_cast<std::uint8_t>(head[2]) == 0xFF;
-}
-
-std::optional<Bytes> readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    try {
-        Bytes bytes(std::istreambuf_iterator<char>(in), {});
-        return in.bad() ? std::nullopt : std::optional<Bytes>(std::move(bytes));
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
+bool startsLikeJpeg(std::span<const std::uint8_t> file) {
+    return file.size() >= 3 && file[0] == 0xFF && file[1] == 0xD8 && file[2] == 0xFF;
 }
 
 // The JPEG file itself, when it holds exactly the picture that was decoded from it.
-std::optional<PdfImageData> embeddableJpeg(const std::filesystem::path& path,
+std::optional<PdfImageData> embeddableJpeg(std::span<const std::uint8_t> file,
                                            const Image& decoded) {
-    if (!startsLikeJpeg(path))
+    if (!startsLikeJpeg(file))
         return std::nullopt;
-    const auto bytes = readFile(path);
-    auto picture = bytes ? PdfWriter::jpegImage(*bytes) : std::nullopt;
+    auto picture = PdfWriter::jpegImage(file);
     if (!picture || picture->widthPixels != decoded.widthPixels ||
         picture->heightPixels != decoded.heightPixels)
         return std::nullopt;
@@ -125,12 +107,12 @@ std::optional<SearchablePage> fromImage(const Image& image, TextRecognizer& reco
     return storedLosslessly(readUpright(std::move(*turned), recognizer));
 }
 
-std::optional<SearchablePage> fromFile(const std::filesystem::path& path, int pageIndex,
+std::optional<SearchablePage> fromFile(std::span<const std::uint8_t> file, int pageIndex,
                                        TextRecognizer& recognizer) {
-    auto decoded = ImageCodec::decodeFilePage(path, pageIndex);
+    auto decoded = ImageCodec::decodeBytesPage(file, pageIndex);
     if (!decoded)
         return std::nullopt;
-    auto jpeg = pageIndex == 0 ? embeddableJpeg(path, *decoded) : std::nullopt;
+    auto jpeg = pageIndex == 0 ? embeddableJpeg(file, *decoded) : std::nullopt;
     const int orientation = decoded->exifOrientation;
     auto turned = upright(std::move(*decoded));
     if (!turned)

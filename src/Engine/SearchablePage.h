@@ -8,8 +8,10 @@
 #include "Platform/PdfPageImage.h"
 #include "Platform/PdfWriter.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,11 +47,11 @@ inline constexpr double kPhotoJpegQuality = 0.9;
 /// stored losslessly. Every page maker reads its picture with PageReader::read.
 std::optional<SearchablePage> fromImage(const Image& image, TextRecognizer& recognizer);
 
-/// Page `pageIndex` of an image file (see ImageCodec::decodeFilePage). The first page of a
-/// JPEG file keeps the file's own bytes, turned upright by the page's drawing rather than
+/// Page `pageIndex` of an image file's contents (see ImageCodec::decodeBytesPage). The first page
+/// of a JPEG file keeps the file's own bytes, turned upright by the page's drawing rather than
 /// re-encoded; anything else is stored upright and losslessly. Recognised upright, at the
 /// file's resolution when it declares one.
-std::optional<SearchablePage> fromFile(const std::filesystem::path& path, int pageIndex,
+std::optional<SearchablePage> fromFile(std::span<const std::uint8_t> file, int pageIndex,
                                        TextRecognizer& recognizer);
 
 /// A rendered PDF page, recognised at `dotsPerInch`. A scanned page shows its own image

@@ -152,6 +152,16 @@ std::optional<Image> decodeFilePage(const std::filesystem::path& path, int pageI
     return decodeWith([&] { return VipsLoader::openFilePage(path, pageIndex); });
 }
 
+int bytesPageCount(std::span<const std::uint8_t> bytes) {
+    return VipsLoader::bytesPageCount(bytes);
+}
+
+std::optional<Image> decodeBytesPage(std::span<const std::uint8_t> bytes, int pageIndex) {
+    if (bytes.empty())
+        return std::nullopt;
+    return decodeWith([&] { return VipsLoader::openBytesPage(bytes, pageIndex); });
+}
+
 std::optional<Bytes> encodeJpeg(const Image& image, double quality) {
     return JpegEncoder(image).encode(quality);
 }

@@ -56,6 +56,10 @@ void reduceToGrayIfNeutral(Image& image);
 /// As decodeFile, from an in-memory file.
 std::optional<Image> decodeBytes(std::span<const std::uint8_t> bytes);
 
+/// filePageCount and decodeFilePage of an in-memory file.
+int bytesPageCount(std::span<const std::uint8_t> bytes);
+std::optional<Image> decodeBytesPage(std::span<const std::uint8_t> bytes, int pageIndex);
+
 /// A complete JPEG file of the image at a quality in [0, 1]. The quality maps continuously
 /// onto libjpeg's scale factor, so a lower quality gives the same or (rarely a few bytes more)
 /// fewer bytes. An orientation other than 1 is written as a minimal EXIF block.

@@ -13,6 +13,7 @@
 
 #include "Platform/PdfDocument.h"
 
+#include "Platform/FileBytes.h"
 #include "Platform/PopplerRender.h"
 #include "Platform/QpdfLinks.h"
 #include "Platform/QpdfPages.h"
@@ -47,18 +48,6 @@ struct PdfCore {
     // the sources' documents go first.
     std::vector<QpdfLinks::CopiedPage> copies;
 };
-
-std::optional<Bytes> readWholeFile(const std::filesystem::path& path) {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    if (error)
-        return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    Bytes bytes(size);
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)))
-        return std::nullopt;
-    return bytes;
-}
 
 std::shared_ptr<PdfCore> openCore(Bytes bytes) {
     auto core = std::make_shared<PdfCore>();
@@ -156,7 +145,7 @@ PdfDocument& PdfDocument::operator=(PdfDocument&&) noexcept = default;
 PdfDocument::~PdfDocument() = default;
 
 std::optional<PdfDocument> PdfDocument::openFile(const std::filesystem::path& path) {
-    auto bytes = readWholeFile(path);
+    auto bytes = readFileBytes(path);
     if (!bytes)
         return std::nullopt;
     return openBytes(std::move(*bytes));

@@ -2,6 +2,7 @@
 #include "Platform/VipsLoader.h"
 
 #include <array>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -109,12 +110,18 @@ std::optional<vips::VImage> openFilePage(const std::filesystem::path& path, int 
     return open(vips::VSource::new_from_file(path.c_str()), pageIndex);
 }
 
-int filePageCount(const std::filesystem::path& path) {
+std::optional<vips::VImage> openBytesPage(std::span<const std::uint8_t> bytes, int pageIndex) {
+    return open(vips::VSource::new_from_memory(bytes.data(), bytes.size()), pageIndex);
+}
+
+namespace {
+
+int pageCount(const std::function<vips::VSource()>& makeSource) {
     if (!start())
         return 0;
     int count = 0;
     try {
-        const vips::VSource source = vips::VSource::new_from_file(path.c_str());
+        const vips::VSource source = makeSource();
         const char* nickname = acceptedLoader(source);
         if (nickname && isTiff(nickname)) {
             const std::optional<vips::VImage> first = open(source, 0);
@@ -129,6 +136,18 @@ int filePageCount(const std::filesystem::path& path) {
     }
     vips_error_clear();
     return count > 0 ? count : 0;
+}
+
+} // namespace
+
+int filePageCount(const std::filesystem::path& path) {
+    return pageCount([&] { return vips::VSource::new_from_file(path.c_str()); });
+}
+
+int bytesPageCount(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty())
+        return 0;
+    return pageCount([&] { return vips::VSource::new_from_memory(bytes.data(), bytes.size()); });
 }
 
 } // namespace VipsLoader

@@ -26,9 +26,11 @@ std::optional<vips::VImage> openBytes(std::span<const std::uint8_t> bytes);
 /// GIF or a HEIF sequence counts its first frame only. Throws vips::VError as openFile does,
 /// also for a TIFF page past the last.
 std::optional<vips::VImage> openFilePage(const std::filesystem::path& path, int pageIndex);
+std::optional<vips::VImage> openBytesPage(std::span<const std::uint8_t> bytes, int pageIndex);
 
 /// The number of pages openFilePage can open: a TIFF's page count, 1 for the other accepted
 /// formats, 0 when the file is not one of them or its header is unreadable. Never throws.
 int filePageCount(const std::filesystem::path& path);
+int bytesPageCount(std::span<const std::uint8_t> bytes);
 
 } // namespace VipsLoader
