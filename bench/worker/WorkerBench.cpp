@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// parvo-worker-bench: the cost of running engine steps in a sandboxed parvo-worker rather than
+// in this process. Prints JSON lines: one for worker starts (exec to "ready"), then one per
+// file with the median wall time of compressing it for the web in process and in one warm
+// worker (the request's overhead is the difference).
+//   parvo-worker-bench [--starts N] [--repeats N] FILE...
+#include "Platform/ProcessTuning.h"
+#include "Platform/WorkerProcess.h"
+#include "Workflows/CompressWorkflow.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <fcntl.h>
+#include <functional>
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+double millisecondsOf(const std::function<void()>& work) {
+    const auto start = Clock::now();
+    work();
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+std::filesystem::path workerProgram() {
+    if (const char* set = std::getenv("PARVO_WORKER_EXECUTABLE"); set && *set)
+        return set;
+    return PARVO_WORKER_EXECUTABLE;
+}
+
+int measureStarts(int starts) {
+    std::vector<double> toReady;
+    std::vector<double> total;
+    for (int i = 0; i < starts; ++i) {
+        std::optional<WorkerProcess> worker;
+        total.push_back(millisecondsOf([&] { worker = WorkerProcess::start({workerProgram()}); }));
+        if (!worker) {
+            std::cerr << "parvo-worker-bench: the worker did not start\n";
+            return 1;
+        }
+        toReady.push_back(worker->startDuration().count() / 1000.0);
+    }
+    std::cout << nlohmann::json{{"measure", "start"},
+                                {"starts", starts},
+                                {"medianReadyMs", median(toReady)},
+                                {"minReadyMs", *std::min_element(toReady.begin(), toReady.end())},
+                                {"medianStartMs", median(total)}}
+                     .dump()
+              << std::endl;
+    return 0;
+}
+
+std::optional<Bytes> compressInWorker(WorkerProcess& worker, const std::filesystem::path& file,
+                                      int id) {
+    const bool pdf = file.extension() == ".pdf";
+    WorkerMessage request{{{"type", "compress"},
+                           {"id", id},
+                           {"kind", pdf ? "pdf" : "image"},
+                           {"target", SizeTarget::web().bytes()},
+                           {"threads", 2}},
+                          {},
+                          {}};
+    request.fds.emplace_back(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!worker.channel().send(request))
+        return std::nullopt;
+    while (auto reply = worker.channel().receive()) {
+        const auto type = reply->header.value("type", "");
+        if (type == "result" && reply->fds.size() == 1)
+            return readAllFrom(reply->fds[0].get());
+        if (type != "progress")
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+int measureFile(WorkerProcess& worker, const std::filesystem::path& file, int repeats) {
+    std::vector<double> inProcess;
+    std::vector<double> inWorker;
+    std::optional<Bytes> here;
+    std::optional<Bytes> there;
+    for (int i = 0; i < repeats; ++i) {
+        inProcess.push_back(millisecondsOf(
+            [&] { here = CompressWorkflow::engineCompress(file, SizeTarget::web()); }));
+        inWorker.push_back(millisecondsOf([&] { there = compressInWorker(worker, file, i); }));
+    }
+    std::cout << nlohmann::json{{"measure", "compress"},
+                                {"file", file.string()},
+                                {"repeats", repeats},
+                                {"inProcessMs", median(inProcess)},
+                                {"inWorkerMs", median(inWorker)},
+                                {"overheadMs", median(inWorker) - median(inProcess)},
+                                {"sameBytes", here == there}}
+                     .dump()
+              << std::endl;
+    return here == there ? 0 : 1;
+}
+
+std::optional<int> count(std::string_view text) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < 1)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ProcessTuning::keepLargeAllocationsForReuse();
+    int starts = 20;
+    int repeats = 5;
+    std::vector<std::filesystem::path> files;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument != "--starts" && argument != "--repeats") {
+            files.emplace_back(argument);
+            continue;
+        }
+        const auto value = i + 1 < argc ? count(argv[++i]) : std::nullopt;
+        if (!value) {
+            std::cerr << "usage: parvo-worker-bench [--starts N] [--repeats N] FILE...\n";
+            return 2;
+        }
+        (argument == "--starts" ? starts : repeats) = value.value_or(1);
+    }
+    int status = measureStarts(starts);
+    auto worker = WorkerProcess::start({workerProgram()});
+    for (const auto& file : files)
+        status |= worker ? measureFile(*worker, file, repeats) : 1;
+    return status;
+}
