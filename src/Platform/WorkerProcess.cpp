@@ -56,6 +56,8 @@ std::optional<pid_t> spawn(const WorkerProcess::Options& options, int childSocke
         return std::nullopt;
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    if (!options.showErrors)
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, childSocket, kChildSocketFd);
     // Descriptors another thread opened without close-on-exec must not leak into the worker.
     posix_spawn_file_actions_addclosefrom_np(&actions, kChildSocketFd + 1);

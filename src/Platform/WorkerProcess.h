@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Platform/Sandbox.h"
 #include "Platform/WorkerChannel.h"
 
 #include <chrono>
@@ -12,8 +13,9 @@
 
 /// One running engine worker (`parvo-worker`), a direct child of this process, and the
 /// channel to it. Started with posix_spawn (safe in a multi-threaded parent): the child gets
-/// its end of a socket pair as descriptor 3, /dev/null as standard input and output, this
-/// process's standard error, and no other descriptor.
+/// its end of a socket pair as descriptor 3, /dev/null as standard input and output, and no
+/// other descriptor. Its standard error is /dev/null too, unless asked for: what a failing
+/// library prints on its way down belongs to the file's row, not to this process's stderr.
 ///
 /// The worker kills itself when the thread that started it ends (PR_SET_PDEATHSIG follows the
 /// starting thread, not the process): start workers on a thread that outlives them.
@@ -27,6 +29,8 @@ public:
         std::uint64_t addressSpaceBytes = 0; // the worker's RLIMIT_AS; 0 = none
         bool sandbox = true;
         std::chrono::milliseconds readyTimeout{10'000};
+        // The worker's stderr is this process's: by default in a sanitizer build, for its reports.
+        bool showErrors = Sandbox::underSanitizer();
     };
 
     /// Spawns the worker and waits for its "ready" message. Absent when it cannot be

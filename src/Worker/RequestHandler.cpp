@@ -212,9 +212,11 @@ bool RequestHandler::split(const WorkerMessage& request) {
             reply(request, {{"type", "chunk"}, {"pages", chunk.pageCount()}}, std::move(fds));
         if (!channelWorks)
             return false;
-        auto answer = m_channel.receive();
+        const auto answer = m_channel.receive();
         channelWorks = answer.has_value();
-        return channelWorks && stringField(*answer, "type") == "continue";
+        const std::string type = answer ? stringField(*answer, "type") : std::string();
+        m_quitting = type == "quit";
+        return type == "continue";
     });
-    return channelWorks && reply(request, {{"type", "done"}});
+    return channelWorks && reply(request, {{"type", "done"}}) && !m_quitting;
 }

@@ -14,8 +14,9 @@ class RequestHandler {
 public:
     explicit RequestHandler(WorkerChannel& channel);
 
-    /// Answers one request (every reply carries its "id"). False when the channel broke
-    /// while answering or the request was "quit": the worker should then end.
+    /// Answers one request (every reply carries its "id"); a split ends with "done" also when
+    /// cancelled. False when the channel broke while answering or "quit" came (also in the
+    /// middle of a split): the worker should then end.
     bool handle(WorkerMessage&& request);
 
 private:
@@ -33,4 +34,5 @@ private:
 
     WorkerChannel& m_channel;
     std::vector<TextRecognizer> m_recognizers;
+    bool m_quitting = false; // "quit" came while a split waited for "continue"
 };
