@@ -226,7 +226,10 @@ std::vector<Grant> grants() {
         list.push_back({tree, read});
     if (const char* tessdata = std::getenv("TESSDATA_PREFIX"); tessdata && *tessdata)
         list.push_back({tessdata, read});
-    list.push_back({"/dev/urandom", LANDLOCK_ACCESS_FS_READ_FILE});
+    // The C library's allocator and OpenMP look at these; refused, they guess.
+    for (const char* file : {"/dev/urandom", "/proc/sys/vm/overcommit_memory"})
+        list.push_back({file, LANDLOCK_ACCESS_FS_READ_FILE});
+    list.push_back({"/sys/devices/system/node", read});
     // Tesseract opens its debug file, /dev/null, for writing; its messages go to stderr if
     // that fails.
     list.push_back(
