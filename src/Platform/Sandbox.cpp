@@ -3,6 +3,7 @@
 
 #include "Platform/UniqueFd.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -217,6 +218,24 @@ struct Grant {
     std::uint64_t access;
 };
 
+// The suppression files the sanitizers read at exit ("suppressions=PATH" among the
+// colon-separated options of LSAN_OPTIONS, ASAN_OPTIONS or UBSAN_OPTIONS).
+std::vector<std::string> sanitizerSuppressions() {
+    std::vector<std::string> files;
+    for (const char* variable : {"LSAN_OPTIONS", "ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
+        const char* value = std::getenv(variable);
+        std::string_view options = value ? value : "";
+        while (!options.empty()) {
+            const std::string_view option = options.substr(0, options.find(':'));
+            options.remove_prefix(std::min(options.size(), option.size() + 1));
+            constexpr std::string_view kKey = "suppressions=";
+            if (option.starts_with(kKey))
+                files.emplace_back(option.substr(kKey.size()));
+        }
+    }
+    return files;
+}
+
 std::vector<Grant> grants() {
     const std::uint64_t read = LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_READ_DIR |
                                (kUnderSanitizer ? LANDLOCK_ACCESS_FS_EXECUTE : 0);
@@ -226,6 +245,9 @@ std::vector<Grant> grants() {
         list.push_back({tree, read});
     if (const char* tessdata = std::getenv("TESSDATA_PREFIX"); tessdata && *tessdata)
         list.push_back({tessdata, read});
+    if (kUnderSanitizer)
+        for (const std::string& file : sanitizerSuppressions())
+            list.push_back({file, LANDLOCK_ACCESS_FS_READ_FILE});
     // The C library's allocator and OpenMP look at these; refused, they guess.
     for (const char* file : {"/dev/urandom", "/proc/sys/vm/overcommit_memory"})
         list.push_back({file, LANDLOCK_ACCESS_FS_READ_FILE});
