@@ -9,6 +9,7 @@
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -158,6 +159,16 @@ void WorkerProcess::kill() {
             return;
     }
     m_waitStatus = status;
+}
+
+bool WorkerProcess::quit(std::chrono::milliseconds grace) {
+    m_channel.send({{{"type", "quit"}}, {}, {}});
+    const auto deadline = std::chrono::steady_clock::now() + grace;
+    while (!ended() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const bool endedByItself = ended();
+    kill();
+    return endedByItself;
 }
 
 bool WorkerProcess::ended() {

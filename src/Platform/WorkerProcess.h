@@ -52,6 +52,10 @@ public:
     /// SIGKILL (unless it has ended already) and reaped: it never stays a zombie. Idempotent.
     void kill();
 
+    /// Asks the worker to quit, waits up to `grace` for it to end, then kills it. True when it
+    /// ended by itself (see exitDescription for how).
+    bool quit(std::chrono::milliseconds grace);
+
     /// Reaps the worker if it has ended, without waiting. True once it has ended.
     bool ended();
 
