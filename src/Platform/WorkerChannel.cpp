@@ -68,7 +68,8 @@ bool receiveAll(int socket, std::uint8_t* data, std::size_t size, std::vector<Un
             continue;
         if (got <= 0)
             return false;
-        if (!takeFds(message, fds))
+        // More descriptors than one frame may carry: the peer does not follow the framing.
+        if (!takeFds(message, fds) || fds.size() > WorkerChannel::kMaxFds)
             return false;
         data += got;
         size -= static_cast<std::size_t>(got);
