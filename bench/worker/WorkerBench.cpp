@@ -2,8 +2,10 @@
 // parvo-worker-bench: the cost of running engine steps in a sandboxed parvo-worker rather than
 // in this process. Prints JSON lines: one for worker starts (exec to "ready"), then one per
 // file with the median wall time of compressing it for the web in process and in one warm
-// worker (the request's overhead is the difference).
+// worker (the request's overhead is the difference); a PDF is only opened, which shows what
+// passing a file and an answer costs.
 //   parvo-worker-bench [--starts N] [--repeats N] FILE...
+#include "Platform/PdfDocument.h"
 #include "Platform/ProcessTuning.h"
 #include "Platform/WorkerProcess.h"
 #include "Workflows/CompressWorkflow.h"
@@ -83,6 +85,30 @@ std::optional<Bytes> compressInWorker(WorkerProcess& worker, const std::filesyst
     return std::nullopt;
 }
 
+// A request that does almost nothing: what passing a file and an answer costs.
+int measureRoundTrip(WorkerProcess& worker, const std::filesystem::path& file, int repeats) {
+    std::vector<double> inProcess;
+    std::vector<double> inWorker;
+    for (int i = 0; i < repeats; ++i) {
+        inProcess.push_back(millisecondsOf([&] { PdfDocument::openFile(file); }));
+        inWorker.push_back(millisecondsOf([&] {
+            WorkerMessage request{{{"type", "open"}, {"id", i}}, {}, {}};
+            request.fds.emplace_back(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+            worker.channel().send(request);
+            worker.channel().receive();
+        }));
+    }
+    std::cout << nlohmann::json{{"measure", "open"},
+                                {"file", file.string()},
+                                {"repeats", repeats},
+                                {"inProcessMs", median(inProcess)},
+                                {"inWorkerMs", median(inWorker)},
+                                {"overheadMs", median(inWorker) - median(inProcess)}}
+                     .dump()
+              << std::endl;
+    return 0;
+}
+
 int measureFile(WorkerProcess& worker, const std::filesystem::path& file, int repeats) {
     std::vector<double> inProcess;
     std::vector<double> inWorker;
@@ -135,7 +161,11 @@ int main(int argc, char** argv) {
     }
     int status = measureStarts(starts);
     auto worker = WorkerProcess::start({workerProgram()});
-    for (const auto& file : files)
-        status |= worker ? measureFile(*worker, file, repeats) : 1;
+    for (const auto& file : files) {
+        if (!worker)
+            return 1;
+        status |= file.extension() == ".pdf" ? measureRoundTrip(*worker, file, repeats)
+                                             : measureFile(*worker, file, repeats);
+    }
     return status;
 }
