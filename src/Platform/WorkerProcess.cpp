@@ -68,7 +68,11 @@ std::optional<pid_t> spawn(const WorkerProcess::Options& options, int childSocke
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    // A process group of its own: Ctrl-C on a terminal goes to the foreground group, and
+    // must reach the parent (which stops the batch and kills its workers), not kill the
+    // workers first and turn the files in progress into failure rows.
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
 
     const std::vector<std::string> arguments = argumentsFor(options);
     std::vector<char*> argv;
