@@ -17,6 +17,7 @@
 #include <functional>
 #include <iostream>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -52,8 +53,18 @@ int measureStarts(int starts) {
         }
         toReady.push_back(worker->startDuration().count() / 1000.0);
     }
+    // A pool's start: as many workers as cores, spawned together.
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    std::vector<double> pool;
+    for (int i = 0; i < starts; ++i) {
+        std::vector<WorkerProcess> workers;
+        pool.push_back(
+            millisecondsOf([&] { workers = WorkerProcess::startMany({workerProgram()}, cores); }));
+    }
     std::cout << nlohmann::json{{"measure", "start"},
                                 {"starts", starts},
+                                {"poolWorkers", cores},
+                                {"medianPoolStartMs", median(pool)},
                                 {"medianReadyMs", median(toReady)},
                                 {"minReadyMs", *std::min_element(toReady.begin(), toReady.end())},
                                 {"medianStartMs", median(total)}}

@@ -114,7 +114,7 @@ bool saysReady(std::optional<WorkerMessage> message, pid_t pid) {
 WorkerProcess::WorkerProcess(pid_t pid, UniqueFd socket)
     : m_pid(pid), m_channel(std::move(socket)) {}
 
-std::optional<WorkerProcess> WorkerProcess::start(const Options& options) {
+std::optional<WorkerProcess> WorkerProcess::spawned(const Options& options) {
     auto pair = makeSocketPair();
     if (!pair)
         return std::nullopt;
@@ -122,21 +122,49 @@ std::optional<WorkerProcess> WorkerProcess::start(const Options& options) {
     const auto pid = spawn(options, pair->child.get());
     if (!pid)
         return std::nullopt;
-    pair->child.reset();
     WorkerProcess worker(*pid, std::move(pair->parent));
-    if (!readableWithin(worker.m_channel.fd(), options.readyTimeout) ||
-        !saysReady(worker.m_channel.receive(), *pid)) {
-        worker.kill();
-        return std::nullopt;
-    }
-    worker.m_startDuration = std::chrono::duration_cast<std::chrono::microseconds>(
-        std::chrono::steady_clock::now() - begun);
+    worker.m_spawnedAt = begun;
     return worker;
+}
+
+bool WorkerProcess::awaitReady(std::chrono::milliseconds timeout) {
+    if (!readableWithin(m_channel.fd(), timeout) || !saysReady(m_channel.receive(), m_pid)) {
+        kill();
+        return false;
+    }
+    m_startDuration = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - m_spawnedAt);
+    return true;
+}
+
+std::optional<WorkerProcess> WorkerProcess::start(const Options& options) {
+    auto worker = spawned(options);
+    if (!worker || !worker->awaitReady(options.readyTimeout))
+        return std::nullopt;
+    return worker;
+}
+
+std::vector<WorkerProcess> WorkerProcess::startMany(const Options& options, int count) {
+    std::vector<WorkerProcess> starting;
+    for (int i = 0; i < count; ++i)
+        if (auto worker = spawned(options))
+            starting.push_back(std::move(*worker));
+    // Each waits in turn, but all load their libraries at once: the deadline is common.
+    const auto deadline = std::chrono::steady_clock::now() + options.readyTimeout;
+    std::vector<WorkerProcess> ready;
+    for (WorkerProcess& worker : starting) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (worker.awaitReady(std::max(left, std::chrono::milliseconds(0))))
+            ready.push_back(std::move(worker));
+    }
+    return ready;
 }
 
 WorkerProcess::WorkerProcess(WorkerProcess&& other) noexcept
     : m_pid(std::exchange(other.m_pid, -1)), m_channel(std::move(other.m_channel)),
-      m_waitStatus(other.m_waitStatus), m_startDuration(other.m_startDuration) {}
+      m_waitStatus(other.m_waitStatus), m_spawnedAt(other.m_spawnedAt),
+      m_startDuration(other.m_startDuration) {}
 
 WorkerProcess& WorkerProcess::operator=(WorkerProcess&& other) noexcept {
     if (this != &other) {
@@ -144,6 +172,7 @@ WorkerProcess& WorkerProcess::operator=(WorkerProcess&& other) noexcept {
         m_pid = std::exchange(other.m_pid, -1);
         m_channel = std::move(other.m_channel);
         m_waitStatus = other.m_waitStatus;
+        m_spawnedAt = other.m_spawnedAt;
         m_startDuration = other.m_startDuration;
     }
     return *this;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 /// One running engine worker (`parvo-worker`), a direct child of this process, and the
 /// channel to it. Started with posix_spawn (safe in a multi-threaded parent): the child gets
@@ -36,6 +37,10 @@ public:
     /// Spawns the worker and waits for its "ready" message. Absent when it cannot be
     /// spawned, or does not say "ready" in time (it is then killed and reaped).
     static std::optional<WorkerProcess> start(const Options& options);
+
+    /// `count` workers spawned at once, so that they load their libraries side by side, then
+    /// awaited (one readyTimeout for all): those that said "ready", fewer when some failed.
+    static std::vector<WorkerProcess> startMany(const Options& options, int count);
 
     WorkerProcess(WorkerProcess&& other) noexcept;
     WorkerProcess& operator=(WorkerProcess&& other) noexcept;
@@ -65,9 +70,12 @@ public:
 
 private:
     WorkerProcess(pid_t pid, UniqueFd socket);
+    static std::optional<WorkerProcess> spawned(const Options& options);
+    bool awaitReady(std::chrono::milliseconds timeout);
 
     pid_t m_pid = -1;
     WorkerChannel m_channel;
     std::optional<int> m_waitStatus;
+    std::chrono::steady_clock::time_point m_spawnedAt;
     std::chrono::microseconds m_startDuration{0};
 };

@@ -396,6 +396,11 @@ TEST_F(WorkerRequests, AWorkerKilledMidRequestIsSeenGoneAndReaped) {
         EXPECT_EQ(::waitpid(worker.pid(), nullptr, WNOHANG), -1); // no zombie left
     }
     EXPECT_FALSE(WorkerProcess::start({"/nonexistent/parvo-worker"}));
+    EXPECT_TRUE(WorkerProcess::startMany({"/nonexistent/parvo-worker"}, 2).empty());
+    const std::vector<WorkerProcess> pool = WorkerProcess::startMany({workerProgram()}, 3);
+    ASSERT_EQ(pool.size(), 3u);
+    EXPECT_NE(pool[0].pid(), pool[1].pid());
+    EXPECT_NE(pool[1].pid(), pool[2].pid());
 }
 
 } // namespace
