@@ -47,19 +47,20 @@ struct FileSlot {
     std::deque<StepReply> replies;
 };
 
-std::optional<Worker> startWorker(const WorkerSettings& settings) {
+// Workers started together load their libraries side by side.
+std::vector<Worker> startWorkers(const WorkerSettings& settings, int count) {
     WorkerProcess::Options options;
     options.executable = settings.executable;
     options.addressSpaceBytes =
         settings.addressSpaceLimit ? settings.addressSpaceLimit : defaultAddressSpaceLimit();
-    std::optional<WorkerProcess> process = WorkerProcess::start(options);
-    if (!process) {
-        return std::nullopt;
+    std::vector<Worker> started;
+    for (WorkerProcess& process : WorkerProcess::startMany(options, count)) {
+        const timeval frameTimeout{kFrameSeconds, 0};
+        ::setsockopt(process.channel().fd(), SOL_SOCKET, SO_RCVTIMEO, &frameTimeout,
+                     sizeof(frameTimeout));
+        started.push_back(Worker{std::move(process), std::nullopt, 0, false, Clock::now()});
     }
-    const timeval frameTimeout{kFrameSeconds, 0};
-    ::setsockopt(process->channel().fd(), SOL_SOCKET, SO_RCVTIMEO, &frameTimeout,
-                 sizeof(frameTimeout));
-    return Worker{std::move(*process), std::nullopt, 0, false, Clock::now()};
+    return started;
 }
 
 // Absent for a source that is not a regular file: a pipe or device is never handed over.
@@ -147,14 +148,25 @@ struct EngineWorkers::State {
                 return &worker;
             }
         }
-        if (static_cast<int>(workers.size()) >= jobs()) {
+        const int wanted = std::min(jobs() - static_cast<int>(workers.size()), filesWaiting());
+        if (wanted <= 0) {
             return nullptr;
         }
-        if (std::optional<Worker> started = startWorker(settings)) {
-            workers.push_back(std::move(*started));
-            return &workers.back();
+        for (Worker& started : startWorkers(settings, wanted)) {
+            workers.push_back(std::move(started));
+        }
+        for (Worker& worker : workers) {
+            if (!worker.file) {
+                return &worker;
+            }
         }
         return nullptr;
+    }
+
+    int filesWaiting() const {
+        return static_cast<int>(std::count_if(files.begin(), files.end(), [](const FileSlot& slot) {
+            return slot.state == FileState::waiting;
+        }));
     }
 
     void finishFile(std::size_t file, StepReply reply) {
