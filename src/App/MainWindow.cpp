@@ -7,6 +7,7 @@
 #include "Views/HistoryView.h"
 #include "Views/OCRView.h"
 #include "Views/PDFToolsView.h"
+#include "Workflows/EngineWorkers.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,6 +17,22 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QTabWidget>
+#include <optional>
+
+namespace {
+
+// Files run in sandboxed worker processes, so that a hostile file costs its row rather than
+// the window and a stop is immediate. A worker program that cannot be run (a build moved
+// without it) leaves the screens working in this process, as they did before workers.
+std::optional<WorkerSettings> engineWorkers() {
+    WorkerSettings settings = besideThisProgram();
+    if (!workerProgramRunnable(settings)) {
+        return std::nullopt;
+    }
+    return settings;
+}
+
+} // namespace
 
 MainWindow::MainWindow(HistoryStore& history, UpdaterController& updater, QWidget* parent)
     : QMainWindow(parent), m_updater(updater) {
@@ -30,13 +47,17 @@ MainWindow::MainWindow(HistoryStore& history, UpdaterController& updater, QWidge
 void MainWindow::buildTabs(HistoryStore& history) {
     m_tabs = new QTabWidget(this);
     m_tabs->setDocumentMode(true);
+    const std::optional<WorkerSettings> workers = engineWorkers();
     auto* compress = new CompressView(history);
+    compress->setWorkers(workers);
     addScreen(compress, QStringLiteral("doc.zipper"), QStringLiteral("Compress"),
               [compress] { compress->addFiles(); });
     auto* pdfTools = new PDFToolsView(history);
+    pdfTools->setWorkers(workers);
     addScreen(pdfTools, QStringLiteral("doc.on.doc"), QStringLiteral("PDF Tools"),
               [pdfTools] { pdfTools->addFiles(); });
     auto* ocr = new OCRView(history);
+    ocr->setWorkers(workers);
     addScreen(ocr, QStringLiteral("text.viewfinder"), QStringLiteral("OCR"),
               [ocr] { ocr->addFiles(); });
     addScreen(new HistoryView(history), QStringLiteral("clock.arrow.circlepath"),

@@ -125,7 +125,7 @@ std::optional<std::optional<WorkerSettings>> workerSettings(const Arguments& arg
 }
 
 bool workersRunnable(const std::optional<WorkerSettings>& workers, std::ostream& err) {
-    if (!workers || ::access(workers->executable.c_str(), X_OK) == 0) {
+    if (!workers || workerProgramRunnable(*workers)) {
         return true;
     }
     err << "parvo: cannot run the engine worker " << workers->executable.string() << ": "

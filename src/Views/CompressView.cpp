@@ -144,9 +144,10 @@ void CompressView::compress() {
         return;
     }
     const SizeTarget target = CW::target(choice());
-    m_batch->start([target, compressor = m_compressor](const std::vector<CW::Job>& snapshot,
-                                                       const WorkContext& context) {
+    m_batch->start([target, compressor = m_compressor, workers = m_workers](
+                       const std::vector<CW::Job>& snapshot, const WorkContext& context) {
         CW::BatchHooks hooks;
+        hooks.workers = workers;
         hooks.stop = context.stop;
         hooks.events = context.events;
         hooks.skipped = context.skipped;
@@ -161,6 +162,10 @@ CW::TargetChoice CompressView::choice() const {
 
 void CompressView::setCompressor(CW::Compressor compressor) {
     m_compressor = std::move(compressor);
+}
+
+void CompressView::setWorkers(std::optional<WorkerSettings> workers) {
+    m_workers = std::move(workers);
 }
 
 void CompressView::showQueue() {

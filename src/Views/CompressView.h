@@ -8,6 +8,7 @@
 #include "Workflows/TargetChoice.h"
 
 #include <QWidget>
+#include <optional>
 
 class BatchStatus;
 class DropHandlerBase;
@@ -53,6 +54,9 @@ public:
     FileListView& list() { return *m_list; }
     /// The compressor later batches use (the engine by default).
     void setCompressor(CompressWorkflow::Compressor compressor);
+    /// Later batches run their files' engine steps in worker processes with `workers`, or
+    /// in this process when absent (the default, which tests with a fake engine rely on).
+    void setWorkers(std::optional<WorkerSettings> workers);
 
 private:
     QWidget* makeHeader();
@@ -65,6 +69,7 @@ private:
     DropHandlerBase* m_drops = nullptr;
     FilePicker* m_picker = nullptr;
     CompressWorkflow::Compressor m_compressor = CompressWorkflow::engineCompress;
+    std::optional<WorkerSettings> m_workers;
     BatchStatus* m_status = nullptr;
     QComboBox* m_target = nullptr;
     QPushButton* m_start = nullptr;

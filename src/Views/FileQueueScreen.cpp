@@ -173,3 +173,7 @@ void FileQueueScreen::showState() {
     m_run->setText(m_batch->working() ? m_look.workingLabel : m_look.runLabel);
     m_run->setEnabled(m_batch->canStart());
 }
+
+void FileQueueScreen::setWorkers(std::optional<WorkerSettings> workers) {
+    m_workers = std::move(workers);
+}

@@ -3,12 +3,14 @@
 
 #include "Views/BatchController.h"
 #include "Views/EmptyStateWidget.h"
+#include "Workflows/BatchEvents.h"
 #include "Workflows/ResultRow.h"
 
 #include <QString>
 #include <QWidget>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 class BatchStatus;
 class DropHandlerBase;
@@ -71,6 +73,9 @@ public:
     FilePicker& picker() { return *m_picker; }
     FileListView& list() { return *m_list; }
     QPushButton& runButton() { return *m_run; }
+    /// Later batches run their files' engine steps in worker processes with `workers`, or
+    /// in this process when absent (the default, which tests with a fake engine rely on).
+    void setWorkers(std::optional<WorkerSettings> workers);
     /// The empty state is shown (rather than the list).
     bool showsEmptyState() const;
 
@@ -78,6 +83,7 @@ protected:
     /// The batch's work, capturing by value whatever options the screen has now. Called by
     /// run() on the UI thread only when a batch may start.
     virtual FileBatch::Work makeWork() = 0;
+    const std::optional<WorkerSettings>& workers() const { return m_workers; }
     /// Puts `control` in the header after the previously added ones, before the flexible
     /// space.
     void addHeaderControl(QWidget* control);
@@ -100,4 +106,5 @@ private:
     QPushButton* m_run = nullptr;
     QStackedWidget* m_body = nullptr;
     FileListView* m_list = nullptr;
+    std::optional<WorkerSettings> m_workers;
 };

@@ -40,9 +40,10 @@ void OCRView::setBuilder(OCRWorkflow::Builder builder) {
 }
 
 FileBatch::Work OCRView::makeWork() {
-    return [builder = m_builder](const std::vector<std::filesystem::path>& snapshot,
-                                 const WorkContext& context) {
+    return [builder = m_builder, workers = workers()](
+               const std::vector<std::filesystem::path>& snapshot, const WorkContext& context) {
         OCRWorkflow::BatchHooks hooks;
+        hooks.workers = workers;
         hooks.stop = context.stop;
         hooks.events = context.events;
         hooks.skipped = context.skipped;

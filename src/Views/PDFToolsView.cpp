@@ -96,9 +96,10 @@ PT::Options PDFToolsView::options() const {
 }
 
 FileBatch::Work PDFToolsView::makeWork() {
-    return [options = options()](const std::vector<std::filesystem::path>& snapshot,
-                                 const WorkContext& context) {
+    return [options = options(), workers = workers()](
+               const std::vector<std::filesystem::path>& snapshot, const WorkContext& context) {
         PT::BatchHooks hooks;
+        hooks.workers = workers;
         hooks.stop = context.stop;
         hooks.events = context.events;
         hooks.skipped = context.skipped;

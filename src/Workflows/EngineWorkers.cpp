@@ -506,3 +506,7 @@ WorkerSettings besideThisProgram() {
     }
     return settings;
 }
+
+bool workerProgramRunnable(const WorkerSettings& settings) {
+    return ::access(settings.executable.c_str(), X_OK) == 0;
+}

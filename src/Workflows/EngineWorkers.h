@@ -89,6 +89,9 @@ bool runOnWorkers(const WorkerSettings& settings, const std::vector<EngineStep>&
 /// the default timeout and address-space limit.
 WorkerSettings besideThisProgram();
 
+/// Whether `settings.executable` names a program this process may run.
+bool workerProgramRunnable(const WorkerSettings& settings);
+
 /// The address-space limit a worker gets for WorkerSettings::addressSpaceLimit 0:
 /// min(RAM / 2, 8 GiB), or none (0) in a sanitizer build, whose shadow memory needs more.
 std::uint64_t defaultAddressSpaceLimit();

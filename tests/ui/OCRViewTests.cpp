@@ -4,7 +4,12 @@
 #include "Views/DropHandler.h"
 #include "Views/DropHint.h"
 #include "Views/OCRView.h"
+#include "Workflows/EngineWorkers.h"
+#include "support/Corpus.h"
 #include "support/Synth.h"
+#include "support/SynthPdf.h"
+#include "support/TextPages.h"
+#include "support/WorkerProgram.h"
 
 #include <QApplication>
 #include <QDropEvent>
@@ -16,7 +21,9 @@
 #include <QUrl>
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -103,6 +110,7 @@ private slots:
     void workingStateAndDropDuringRun();
     void unwritableOutputSaysCouldntSave_data();
     void unwritableOutputSaysCouldntSave();
+    void aHangingFileInAWorkerCostsOnlyItsRow();
 };
 
 void OCRViewTests::startsEmptyWithItsTexts() {
@@ -362,6 +370,53 @@ void OCRViewTests::unwritableOutputSaysCouldntSave() {
     QVERIFY(!store.entries()[0].outputPath);
     // Nothing but the source is left in the folder, not even a temporary file.
     QCOMPARE(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+// The screen's files run in workers: a file on which the renderer never returns (the corpus'
+// looping PDF, or else a worker stopped outright) gives "No text found" after the file
+// timeout while the other file is done, the history gets both rows, and no worker is left.
+void OCRViewTests::aHangingFileInAWorkerCostsOnlyItsRow() {
+    Synth::TempDir dir;
+    Synth::save(TextPages::image(TextPages::paragraph(200, 120)), dir / "a.png");
+    const fs::path hanging = dir / "hanging.pdf";
+    const auto looping = Corpus::file("damaged/bitflip_poppler_loop_enc_aes128.pdf");
+    if (looping) {
+        fs::copy_file(*looping, hanging);
+    } else {
+        Synth::writeFile(hanging, SynthPdf::textPages(20));
+    }
+    WorkerSettings workers;
+    workers.executable = workerProgram();
+    workers.jobs = 2;
+    workers.fileTimeout = std::chrono::seconds(5);
+    if (!looping) {
+        workers.dispatched = [](std::size_t file, int pid) {
+            if (file == 1) {
+                ::kill(pid, SIGSTOP);
+            }
+        };
+    }
+    HistoryStore store{fs::path{}};
+    OCRView view(store);
+    view.setWorkers(workers);
+    Settle settle;
+    drop(view, {urlOf(dir / "a.png"), urlOf(hanging)});
+    QCOMPARE(queuedNames(view), (QStringList{"a.png", "hanging.pdf"}));
+    view.run();
+    QTRY_VERIFY_WITH_TIMEOUT(!view.batch().working(), 120000);
+
+    const auto& rows = view.batch().done();
+    QCOMPARE(rows.size(), std::size_t(2));
+    QCOMPARE(rows[0].note, std::string(OCRWorkflow::Notes::kSaved));
+    QCOMPARE(rows[1].name, std::string("hanging.pdf"));
+    QCOMPARE(rows[1].note, std::string(OCRWorkflow::Notes::kNoText));
+    QVERIFY(!fs::exists(dir / "hanging-searchable.pdf"));
+    QCOMPARE(store.entries().size(), std::size_t(2));
+    // Workers are children of the thread that started them: look at every thread's.
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+        std::ifstream children(task.path() / "children");
+        QVERIFY(std::string(std::istreambuf_iterator<char>(children), {}).empty());
+    }
 }
 
 QTEST_MAIN(OCRViewTests)
