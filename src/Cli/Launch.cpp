@@ -2,8 +2,8 @@
 #include "Cli/Launch.h"
 
 #include "Cli/CompressCommand.h"
-#include "Cli/OcrCommand.h"
-#include "Cli/PdfToolsCommand.h"
+#include "Cli/OCRCommand.h"
+#include "Cli/PDFToolsCommand.h"
 
 #include <algorithm>
 #include <array>
@@ -72,9 +72,9 @@ std::string usageOf(std::string_view command) {
         return CompressCommand::usage();
     }
     if (command == "ocr") {
-        return OcrCommand::usage();
+        return OCRCommand::usage();
     }
-    return PdfToolsCommand::usage(command);
+    return PDFToolsCommand::usage(command);
 }
 
 } // namespace
@@ -142,9 +142,9 @@ int runCommand(const Request& request, std::ostream& out, std::ostream& err, std
         return CompressCommand::run(request.arguments, out, err, stop);
     }
     if (request.command == "ocr") {
-        return OcrCommand::run(request.arguments, out, err, stop);
+        return OCRCommand::run(request.arguments, out, err, stop);
     }
-    return PdfToolsCommand::run(request.command, request.arguments, out, err, stop);
+    return PDFToolsCommand::run(request.command, request.arguments, out, err, stop);
 }
 
 int runCommandStoppedBySignals(const Request& request, std::ostream& out, std::ostream& err) {

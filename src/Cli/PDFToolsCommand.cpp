@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Cli/PdfToolsCommand.h"
+#include "Cli/PDFToolsCommand.h"
 
 #include "Cli/CommandLine.h"
 #include "Workflows/PDFToolsWorkflow.h"
@@ -128,7 +128,7 @@ std::optional<Request> parse(Op op, const std::vector<std::string>& arguments) {
 
 } // namespace
 
-namespace PdfToolsCommand {
+namespace PDFToolsCommand {
 
 bool handles(std::string_view command) {
     return opNamed(command).has_value();
@@ -194,4 +194,4 @@ int run(std::string_view command, const std::vector<std::string>& arguments, std
     return ok ? kSuccess : kFailure;
 }
 
-} // namespace PdfToolsCommand
+} // namespace PDFToolsCommand

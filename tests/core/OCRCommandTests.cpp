@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // `parvo ocr` driven through its entry point, with a stand-in builder: argument handling,
 // what is printed, and the exit status.
-#include "Cli/OcrCommand.h"
+#include "Cli/OCRCommand.h"
 #include "support/Synth.h"
 
 #include <filesystem>
@@ -34,7 +34,7 @@ Result ocr(const std::vector<std::string>& arguments, std::stop_token stop = {})
     std::ostringstream out;
     std::ostringstream err;
     Result result;
-    result.status = OcrCommand::run(arguments, out, err, stop, fakeBuild);
+    result.status = OCRCommand::run(arguments, out, err, stop, fakeBuild);
     result.out = out.str();
     result.err = err.str();
     return result;
@@ -49,7 +49,7 @@ std::string savedLine(const fs::path& folder, const std::string& stem, const std
            (folder / (stem + "-searchable.pdf")).string() + "\n";
 }
 
-TEST(OcrCommand, BadArgumentsPrintUsageAndExitTwo) {
+TEST(OCRCommand, BadArgumentsPrintUsageAndExitTwo) {
     const std::vector<std::vector<std::string>> cases = {
         {},
         {"--target", "web", "a.png"},
@@ -69,40 +69,40 @@ TEST(OcrCommand, BadArgumentsPrintUsageAndExitTwo) {
     for (const auto& arguments : cases) {
         const Result result = ocr(arguments);
         const std::string label = arguments.empty() ? "(none)" : arguments.front();
-        EXPECT_EQ(result.status, OcrCommand::kBadArguments) << label;
-        EXPECT_EQ(result.err, OcrCommand::usage()) << label;
+        EXPECT_EQ(result.status, OCRCommand::kBadArguments) << label;
+        EXPECT_EQ(result.err, OCRCommand::usage()) << label;
         EXPECT_TRUE(result.out.empty()) << label;
     }
 }
 
-TEST(OcrCommand, HelpGoesToStandardOutputWithoutTheBenchmarkOption) {
+TEST(OCRCommand, HelpGoesToStandardOutputWithoutTheBenchmarkOption) {
     for (const char* help : {"--help", "-h"}) {
         const Result result = ocr({help});
-        EXPECT_EQ(result.status, OcrCommand::kSuccess);
-        EXPECT_EQ(result.out, OcrCommand::usage());
+        EXPECT_EQ(result.status, OCRCommand::kSuccess);
+        EXPECT_EQ(result.out, OCRCommand::usage());
         EXPECT_TRUE(result.err.empty());
     }
-    EXPECT_EQ(OcrCommand::usage().rfind(
+    EXPECT_EQ(OCRCommand::usage().rfind(
                   "usage: parvo ocr [--jobs N] [--file-timeout SECONDS] PATH...\n", 0),
               0U);
-    EXPECT_EQ(OcrCommand::usage().find("workers"), std::string::npos);
+    EXPECT_EQ(OCRCommand::usage().find("workers"), std::string::npos);
 }
 
-TEST(OcrCommand, EveryFileWrittenExitsZeroWithOneLinePerRowInOrder) {
+TEST(OCRCommand, EveryFileWrittenExitsZeroWithOneLinePerRowInOrder) {
     Synth::TempDir dir;
     writeText(dir / "b.png", "b");
     writeText(dir / "a.PDF", "a");
     const std::string b = (dir / "b.png").string();
     const Result result =
         ocr({"--jobs", "1", b, (dir / "a.PDF").string(), b, (dir / "." / "b.png").string()});
-    EXPECT_EQ(result.status, OcrCommand::kSuccess) << result.err;
+    EXPECT_EQ(result.status, OCRCommand::kSuccess) << result.err;
     EXPECT_EQ(result.out, savedLine(dir.path(), "b", "png") + savedLine(dir.path(), "a", "PDF"))
         << "each file once, in argument order";
     EXPECT_TRUE(result.err.empty()) << result.err;
     EXPECT_TRUE(fs::exists(dir / "a-searchable.pdf"));
 }
 
-TEST(OcrCommand, PathsThatAreNotScansAreReportedAndTheRestRun) {
+TEST(OCRCommand, PathsThatAreNotScansAreReportedAndTheRestRun) {
     Synth::TempDir dir;
     writeText(dir / "good.jpg", "good");
     writeText(dir / "notes.txt", "text");
@@ -111,7 +111,7 @@ TEST(OcrCommand, PathsThatAreNotScansAreReportedAndTheRestRun) {
     const Result result = ocr({(dir / "missing.png").string(), (dir / "notes.txt").string(),
                                (dir / "good.jpg").string(), (dir / "scan.tif").string(),
                                (dir / "folder.pdf").string()});
-    EXPECT_EQ(result.status, OcrCommand::kFailure);
+    EXPECT_EQ(result.status, OCRCommand::kFailure);
     EXPECT_EQ(result.out, savedLine(dir.path(), "good", "jpg"));
     EXPECT_EQ(result.err, "parvo: " + (dir / "missing.png").string() +
                               ": No such file or directory\n"
@@ -124,34 +124,34 @@ TEST(OcrCommand, PathsThatAreNotScansAreReportedAndTheRestRun) {
     EXPECT_FALSE(fs::exists(dir / "folder-searchable.pdf"));
 }
 
-TEST(OcrCommand, ARowWithoutOutputFailsTheRun) {
+TEST(OCRCommand, ARowWithoutOutputFailsTheRun) {
     Synth::TempDir dir;
     writeText(dir / "broken.png", "broken");
     writeText(dir / "fine.png", "fine");
     const Result result = ocr({(dir / "broken.png").string(), (dir / "fine.png").string()});
-    EXPECT_EQ(result.status, OcrCommand::kFailure);
+    EXPECT_EQ(result.status, OCRCommand::kFailure);
     EXPECT_EQ(result.out, "broken.png  No text found\n" + savedLine(dir.path(), "fine", "png"));
     EXPECT_TRUE(result.err.empty()) << result.err;
 }
 
-TEST(OcrCommand, DoubleDashEndsOptionsAndRelativePathsResolve) {
+TEST(OCRCommand, DoubleDashEndsOptionsAndRelativePathsResolve) {
     Synth::TempDir dir;
     writeText(dir / "-scan.png", "dash");
     const fs::path before = fs::current_path();
     fs::current_path(dir.path());
     const Result result = ocr({"--", "-scan.png"});
     fs::current_path(before);
-    EXPECT_EQ(result.status, OcrCommand::kSuccess) << result.err;
+    EXPECT_EQ(result.status, OCRCommand::kSuccess) << result.err;
     EXPECT_EQ(result.out, savedLine(dir.path(), "-scan", "png"));
 }
 
-TEST(OcrCommand, StopBeforeTheFirstFileWritesNothingAndFails) {
+TEST(OCRCommand, StopBeforeTheFirstFileWritesNothingAndFails) {
     Synth::TempDir dir;
     writeText(dir / "a.png", "a");
     std::stop_source stop;
     stop.request_stop();
     const Result result = ocr({(dir / "a.png").string()}, stop.get_token());
-    EXPECT_EQ(result.status, OcrCommand::kFailure);
+    EXPECT_EQ(result.status, OCRCommand::kFailure);
     EXPECT_TRUE(result.out.empty());
     EXPECT_EQ(result.err, "parvo: stopped; 1 file(s) not processed\n");
     EXPECT_FALSE(fs::exists(dir / "a-searchable.pdf"));

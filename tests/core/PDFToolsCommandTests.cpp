@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Cli/PdfToolsCommand.h"
+#include "Cli/PDFToolsCommand.h"
 #include "Platform/PdfDocument.h"
 #include "support/Synth.h"
 #include "support/SynthPdf.h"
@@ -25,7 +25,7 @@ Result command(const std::string& name, const std::vector<std::string>& argument
     std::ostringstream out;
     std::ostringstream err;
     Result result;
-    result.status = PdfToolsCommand::run(name, arguments, out, err, stop);
+    result.status = PDFToolsCommand::run(name, arguments, out, err, stop);
     result.out = out.str();
     result.err = err.str();
     return result;
@@ -41,7 +41,7 @@ int pagesIn(const fs::path& file) {
     return document ? document->pageCount() : -1;
 }
 
-TEST(PdfToolsCommand, BadArgumentsPrintUsageAndExitTwo) {
+TEST(PDFToolsCommand, BadArgumentsPrintUsageAndExitTwo) {
     Synth::TempDir dir;
     const std::string a = pdf(dir, "a.pdf", 2);
     const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
@@ -65,39 +65,39 @@ TEST(PdfToolsCommand, BadArgumentsPrintUsageAndExitTwo) {
     };
     for (const auto& [name, arguments] : cases) {
         const Result run = command(name, arguments);
-        EXPECT_EQ(run.status, PdfToolsCommand::kBadArguments) << name << " " << arguments.size();
-        EXPECT_EQ(run.err, PdfToolsCommand::usage(name));
+        EXPECT_EQ(run.status, PDFToolsCommand::kBadArguments) << name << " " << arguments.size();
+        EXPECT_EQ(run.err, PDFToolsCommand::usage(name));
         EXPECT_TRUE(run.out.empty());
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
         << "nothing written";
     const Result help = command("split", {"--help"});
-    EXPECT_EQ(help.status, PdfToolsCommand::kSuccess);
-    EXPECT_EQ(help.out, PdfToolsCommand::usage("split"));
+    EXPECT_EQ(help.status, PDFToolsCommand::kSuccess);
+    EXPECT_EQ(help.out, PDFToolsCommand::usage("split"));
 }
 
-TEST(PdfToolsCommand, RunsEachOperationAndPrintsItsRows) {
+TEST(PDFToolsCommand, RunsEachOperationAndPrintsItsRows) {
     Synth::TempDir dir;
     const std::string a = pdf(dir, "a.pdf", 2);
     const std::string b = pdf(dir, "b.pdf", 3);
     const Result merged = command("merge", {a, b, a});
-    EXPECT_EQ(merged.status, PdfToolsCommand::kSuccess) << merged.err;
+    EXPECT_EQ(merged.status, PDFToolsCommand::kSuccess) << merged.err;
     EXPECT_EQ(merged.out, "merged.pdf  5 pages  " + (dir / "merged.pdf").string() + "\n")
         << "a repeated path is queued once";
     EXPECT_EQ(pagesIn(dir / "merged.pdf"), 5);
 
     const Result split = command("split", {"--every", "2", b});
-    EXPECT_EQ(split.status, PdfToolsCommand::kSuccess) << split.err;
+    EXPECT_EQ(split.status, PDFToolsCommand::kSuccess) << split.err;
     EXPECT_EQ(split.out, "b-part1.pdf  2p  " + (dir / "b-part1.pdf").string() + "\n" +
                              "b-part2.pdf  1p  " + (dir / "b-part2.pdf").string() + "\n");
 
     // "-3" after --pages is the range, not an option.
     const Result extracted = command("extract", {"--pages", "-3", "--", b});
-    EXPECT_EQ(extracted.status, PdfToolsCommand::kSuccess) << extracted.err;
+    EXPECT_EQ(extracted.status, PDFToolsCommand::kSuccess) << extracted.err;
     EXPECT_EQ(extracted.out, "b-p3-3.pdf  1p  " + (dir / "b-p3-3.pdf").string() + "\n");
 }
 
-TEST(PdfToolsCommand, AnyRowWithoutOutputOrBadPathExitsOne) {
+TEST(PDFToolsCommand, AnyRowWithoutOutputOrBadPathExitsOne) {
     Synth::TempDir dir;
     const std::string a = pdf(dir, "a.pdf", 2);
     Synth::writeFile(dir / "bad.pdf", Bytes{'%', 'P', 'D', 'F', '-', '1', '.', '4'});
@@ -123,19 +123,19 @@ TEST(PdfToolsCommand, AnyRowWithoutOutputOrBadPathExitsOne) {
     };
     for (const Case& c : cases) {
         const Result run = command(c.name, c.arguments);
-        EXPECT_EQ(run.status, PdfToolsCommand::kFailure) << c.out;
+        EXPECT_EQ(run.status, PDFToolsCommand::kFailure) << c.out;
         EXPECT_EQ(run.out.substr(0, c.out.size()), c.out);
         EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
     }
 }
 
-TEST(PdfToolsCommand, AStopRequestedBeforehandRunsNothingAndFails) {
+TEST(PDFToolsCommand, AStopRequestedBeforehandRunsNothingAndFails) {
     Synth::TempDir dir;
     const std::string a = pdf(dir, "a.pdf", 2);
     std::stop_source stop;
     stop.request_stop();
     const Result run = command("split", {"--every", "1", a}, stop.get_token());
-    EXPECT_EQ(run.status, PdfToolsCommand::kFailure);
+    EXPECT_EQ(run.status, PDFToolsCommand::kFailure);
     EXPECT_TRUE(run.out.empty());
     EXPECT_NE(run.err.find("stopped"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "a-part1.pdf"));

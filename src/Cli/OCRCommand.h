@@ -13,7 +13,7 @@
 /// `out` as it finishes (the name, the note, the path written) and problems to `err`, all
 /// UTF-8. Never touches the history. The engine runs in worker processes (--jobs,
 /// --file-timeout); a live progress line goes to `err` when it is a terminal.
-namespace OcrCommand {
+namespace OCRCommand {
 
 enum ExitStatus : int {
     kSuccess = 0,     // every row wrote a searchable PDF
@@ -29,4 +29,4 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
 /// The usage text, ending in a newline.
 std::string usage();
 
-} // namespace OcrCommand
+} // namespace OCRCommand

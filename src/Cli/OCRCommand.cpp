@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Cli/OcrCommand.h"
+#include "Cli/OCRCommand.h"
 
 #include "Cli/CommandLine.h"
 
@@ -32,7 +32,7 @@ std::optional<Request> parse(const std::vector<std::string>& arguments) {
 
 } // namespace
 
-namespace OcrCommand {
+namespace OCRCommand {
 
 std::string usage() {
     return "usage: parvo ocr [--jobs N] [--file-timeout SECONDS] PATH...\n"
@@ -92,4 +92,4 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     return ok ? kSuccess : kFailure;
 }
 
-} // namespace OcrCommand
+} // namespace OCRCommand

@@ -12,7 +12,7 @@
 /// order, a repeated path once). Prints one line per result row to `out` as it finishes (name,
 /// note, path written) and problems to `err`, all UTF-8. Outputs never replace a file. Never
 /// touches the history.
-namespace PdfToolsCommand {
+namespace PDFToolsCommand {
 
 /// The same statuses as `parvo compress`.
 enum ExitStatus : int {
@@ -35,4 +35,4 @@ std::string usage();
 /// The usage text of `command` alone when handles() accepts it, otherwise of all three.
 std::string usage(std::string_view command);
 
-} // namespace PdfToolsCommand
+} // namespace PDFToolsCommand
