@@ -22,14 +22,10 @@
 namespace {
 
 // Files run in sandboxed worker processes, so that a hostile file costs its row rather than
-// the window and a stop is immediate. A worker program that cannot be run (a build moved
-// without it) leaves the screens working in this process, as they did before workers.
+// the window and a stop is immediate. Nothing runs unconfined: when the worker program cannot
+// be run, every file's row says so.
 std::optional<WorkerSettings> engineWorkers() {
-    WorkerSettings settings = besideThisProgram();
-    if (!workerProgramRunnable(settings)) {
-        return std::nullopt;
-    }
-    return settings;
+    return besideThisProgram();
 }
 
 } // namespace

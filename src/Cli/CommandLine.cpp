@@ -3,6 +3,7 @@
 
 #include "Engine/FolderScan.h"
 #include "Workflows/EngineWorkers.h"
+#include "Workflows/OutcomeText.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -160,6 +161,12 @@ void ProgressLine::clear() {
         m_err << "\r\033[K" << std::flush;
         m_shown = false;
     }
+}
+
+void reportFailure(std::ostream& err, const std::string& name, const OutcomeCause& cause,
+                   const std::string& note) {
+    const std::string known = OutcomeText::cause(cause);
+    err << "parvo: " << name << ": " << (known.empty() ? note : known) << "\n";
 }
 
 } // namespace CommandLine

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Workflows/BatchEvents.h"
+#include "Workflows/FileOutcome.h"
 
 #include <chrono>
 #include <filesystem>
@@ -58,6 +59,11 @@ std::optional<std::optional<WorkerSettings>> workerSettings(const Arguments& arg
 /// False, with a line on `err`, when `workers` are set but their program cannot be run: every
 /// file would fail, and the rows would blame the files.
 bool workersRunnable(const std::optional<WorkerSettings>& workers, std::ostream& err);
+
+/// One line on `err` about a file that failed: "parvo: NAME: " and the cause when one is known
+/// ("needs a password", "damaged: …", "worker killed by signal 11"), otherwise the row's note.
+void reportFailure(std::ostream& err, const std::string& name, const OutcomeCause& cause,
+                   const std::string& note);
 
 /// Whether `stream` is the process's standard error and that is a terminal.
 bool isTerminal(const std::ostream& stream);

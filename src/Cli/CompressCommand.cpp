@@ -73,10 +73,6 @@ bool collectJobs(const std::vector<std::string>& paths, std::vector<Job>& queue,
     return everyPathGaveJobs;
 }
 
-bool succeeded(const Outcome& row) {
-    return row.saved.has_value() || row.note == Notes::kAlreadyOptimized;
-}
-
 void printRow(const Outcome& row, std::ostream& out) {
     out << row.name << "  " << resultText(row);
     if (row.saved) {
@@ -133,7 +129,10 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     hooks.rowDone = [&](const Outcome& row) {
         progress.clear();
         printRow(row, out);
-        ok = ok && succeeded(row);
+        if (!FileOutcomes::succeeded(row.outcome)) {
+            CommandLine::reportFailure(err, row.name, row.cause, resultText(row));
+            ok = false;
+        }
     };
     const auto rows = runBatch(queue, target(request->choice), hooks);
     progress.clear();

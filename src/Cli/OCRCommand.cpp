@@ -60,8 +60,7 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         return kSuccess;
     }
     // A test's builder runs in this process; the engine runs in the workers.
-    const std::optional<WorkerSettings> workers =
-        isEngineBuilder(builder) ? request->workers : std::nullopt;
+    const std::optional<WorkerSettings> workers = builder ? std::nullopt : request->workers;
     if (!CommandLine::workersRunnable(workers, err)) {
         return kFailure;
     }
@@ -76,12 +75,15 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     hooks.stop = stop;
     hooks.builder = builder;
     hooks.workers = workers;
-    hooks.recognizers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     hooks.events = [&](const BatchEvent& event) { progress.show(event); };
     hooks.rowDone = [&](const ResultRow& row) {
         progress.clear();
-        ResultRows::print(row, out);
-        ok = ok && row.saved.has_value();
+        ResultRows::print(row, Screen::ocr, out);
+        if (!FileOutcomes::succeeded(row.outcome)) {
+            CommandLine::reportFailure(err, row.name, row.cause,
+                                       ResultRows::note(row, Screen::ocr));
+            ok = false;
+        }
     };
     const auto rows = runBatch(queue, hooks);
     progress.clear();

@@ -24,7 +24,7 @@ enum ExitStatus : int {
 /// `arguments` are those after "ocr". A stop request ends the batch at once (the files in
 /// progress get no row). `builder` replaces the engine and runs in this process (tests).
 int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
-        std::stop_token stop = {}, const OCRWorkflow::Builder& builder = OCRWorkflow::engineBuild);
+        std::stop_token stop = {}, const OCRWorkflow::Builder& builder = {});
 
 /// The usage text, ending in a newline.
 std::string usage();

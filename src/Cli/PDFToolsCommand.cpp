@@ -182,8 +182,18 @@ int run(std::string_view command, const std::vector<std::string>& arguments, std
     hooks.events = [&](const BatchEvent& event) { progress.show(event); };
     hooks.rowDone = [&](const ResultRow& row) {
         progress.clear();
-        ResultRows::print(row, out);
-        ok = ok && row.saved.has_value();
+        ResultRows::print(row, Screen::pdfTools, out);
+        if (!FileOutcomes::succeeded(row.outcome)) {
+            CommandLine::reportFailure(err, row.name, row.cause,
+                                       ResultRows::note(row, Screen::pdfTools));
+            ok = false;
+        }
+    };
+    // The merged row leaves out what could not be opened: say which, and fail.
+    hooks.mergeInputLeftOut = [&](const fs::path& input, const OutcomeCause& cause) {
+        progress.clear();
+        CommandLine::reportFailure(err, input.filename().string(), cause, "couldn't open");
+        ok = false;
     };
     runBatch(queue, request->options, hooks);
     progress.clear();

@@ -151,6 +151,24 @@ std::optional<PdfDocument> PdfDocument::openFile(const std::filesystem::path& pa
     return openBytes(std::move(*bytes));
 }
 
+EngineFailure PdfDocument::diagnose(const Bytes& bytes) {
+    try {
+        const auto qpdf = QpdfPages::open(bytes);
+        const auto poppler = PopplerRender::load(bytes);
+        if (poppler && poppler->is_locked())
+            return {EngineError::needsPassword, {}};
+        if (QPDFPageDocumentHelper(*qpdf).getAllPages().empty())
+            return {EngineError::noPages, {}};
+    } catch (const QPDFExc& problem) {
+        if (problem.getErrorCode() == qpdf_e_password)
+            return {EngineError::needsPassword, {}};
+        return {EngineError::damaged, problem.getMessageDetail()};
+    } catch (const std::exception& problem) {
+        return {EngineError::damaged, problem.what()};
+    }
+    return {};
+}
+
 std::optional<PdfDocument> PdfDocument::openBytes(Bytes bytes) {
     auto core = openCore(std::move(bytes));
     if (!core)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Platform/Bytes.h"
+#include "Platform/EngineError.h"
 #include "Platform/Image.h"
 #include "Platform/PdfPageImage.h"
 
@@ -29,6 +30,11 @@ public:
     static std::optional<PdfDocument> openBytes(Bytes bytes);
     /// A document with no pages.
     static PdfDocument createEmpty();
+
+    /// Why openBytes() gives nothing for these bytes, or gives a document without a page:
+    /// needsPassword, damaged (with QPDF's words) or noPages; an empty failure when the
+    /// document opens with pages. For messages only: it opens the file again.
+    static EngineFailure diagnose(const Bytes& bytes);
 
     PdfDocument(PdfDocument&&) noexcept;
     PdfDocument& operator=(PdfDocument&&) noexcept;

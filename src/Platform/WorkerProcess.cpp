@@ -214,6 +214,10 @@ bool WorkerProcess::ended() {
     return true;
 }
 
+int WorkerProcess::terminatingSignal() const {
+    return m_waitStatus && WIFSIGNALED(*m_waitStatus) ? WTERMSIG(*m_waitStatus) : 0;
+}
+
 std::string WorkerProcess::exitDescription() const {
     if (!m_waitStatus)
         return "running";

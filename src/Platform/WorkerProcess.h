@@ -67,6 +67,8 @@ public:
     /// How the worker ended ("exited with status 1", "killed by signal 11 (Segmentation
     /// fault)"), or "running".
     std::string exitDescription() const;
+    /// The signal that ended the worker; 0 while it runs or when it exited by itself.
+    int terminatingSignal() const;
 
 private:
     WorkerProcess(pid_t pid, UniqueFd socket);

@@ -68,7 +68,7 @@ private:
     CompressBatch* m_batch;
     DropHandlerBase* m_drops = nullptr;
     FilePicker* m_picker = nullptr;
-    CompressWorkflow::Compressor m_compressor = CompressWorkflow::engineCompress;
+    CompressWorkflow::Compressor m_compressor; // empty: the engine
     std::optional<WorkerSettings> m_workers;
     BatchStatus* m_status = nullptr;
     QComboBox* m_target = nullptr;

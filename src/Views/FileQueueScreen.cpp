@@ -41,13 +41,13 @@ void appendUnlessQueued(std::vector<std::filesystem::path>& queue,
     }
 }
 
-ResultRowContent rowContent(const ResultRow& row) {
+ResultRowContent rowContent(const ResultRow& row, Screen screen) {
     ResultRowContent content;
     content.name = QString::fromStdString(row.name);
     if (row.saved) {
         content.savedPath = LocalPath::toQString(*row.saved);
     }
-    content.caption = QString::fromStdString(row.note);
+    content.caption = QString::fromStdString(ResultRows::note(row, screen));
     return content;
 }
 
@@ -162,8 +162,9 @@ void FileQueueScreen::showQueue() {
 
 void FileQueueScreen::showDone() {
     const auto& done = m_batch->done();
-    m_list->resultModel().reset(done.size(),
-                                [&done](std::size_t i) { return rowContent(done[i]); });
+    m_list->resultModel().reset(done.size(), [&done, screen = m_look.screen](std::size_t i) {
+        return rowContent(done[i], screen);
+    });
     showState();
 }
 

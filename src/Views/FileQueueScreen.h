@@ -41,10 +41,11 @@ class FileQueueScreen : public QWidget {
 
 public:
     struct Look {
-        QString symbol;       // the header's symbol, drawn in the accent colour
-        QString title;        // the header's title
-        QString runLabel;     // the run button while idle
-        QString workingLabel; // the run button during a batch
+        Screen screen = Screen::ocr; // whose words the result rows use
+        QString symbol;              // the header's symbol, drawn in the accent colour
+        QString title;               // the header's title
+        QString runLabel;            // the run button while idle
+        QString workingLabel;        // the run button during a batch
         QString emptySymbol;
         QString emptyTitle;
         QString emptyText;

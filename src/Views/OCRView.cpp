@@ -11,6 +11,7 @@ namespace {
 
 FileQueueScreen::Look look() {
     FileQueueScreen::Look look;
+    look.screen = Screen::ocr;
     look.symbol = QStringLiteral("text.viewfinder");
     look.title = QStringLiteral("Make searchable");
     look.runLabel = QStringLiteral("Run OCR");

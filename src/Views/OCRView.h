@@ -26,5 +26,5 @@ protected:
     FileBatch::Work makeWork() override;
 
 private:
-    OCRWorkflow::Builder m_builder = OCRWorkflow::engineBuild;
+    OCRWorkflow::Builder m_builder; // empty: the engine
 };

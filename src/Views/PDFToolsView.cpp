@@ -21,6 +21,7 @@ const QString kInitialRange = QStringLiteral("1-5");
 
 FileQueueScreen::Look look() {
     FileQueueScreen::Look look;
+    look.screen = Screen::pdfTools;
     look.symbol = QStringLiteral("doc.on.doc");
     look.title = QStringLiteral("PDF Tools");
     look.runLabel = QStringLiteral("Run");

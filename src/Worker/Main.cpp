@@ -12,7 +12,8 @@
 #include "Platform/ProcessTuning.h"
 #include "Platform/Sandbox.h"
 #include "Platform/WorkerChannel.h"
-#include "Worker/RequestHandler.h"
+#include "Workflows/EngineProtocol.h"
+#include "Workflows/RequestHandler.h"
 
 #include <cerrno>
 #include <charconv>
@@ -138,9 +139,12 @@ int serve(const Arguments& arguments) {
         Sandbox::apply({arguments.addressSpaceBytes, arguments.sandbox});
     if (!applied.ok)
         return kNotConfined;
-    if (!channel.send({{{"type", "ready"}, {"pid", ::getpid()}}, {}, {}}))
+    nlohmann::json ready = EngineProtocol::header(EngineProtocol::Reply::ready);
+    ready["pid"] = ::getpid();
+    if (!channel.send({std::move(ready), {}, {}}))
         return 0;
-    RequestHandler handler(channel);
+    ChannelLink link(channel);
+    RequestHandler handler(link);
     while (auto request = channel.receive())
         if (!handler.handle(std::move(*request)))
             break;

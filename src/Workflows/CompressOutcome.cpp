@@ -2,6 +2,7 @@
 #include "Workflows/CompressOutcome.h"
 
 #include "Workflows/ByteCountFormat.h"
+#include "Workflows/OutcomeText.h"
 
 namespace CompressWorkflow {
 
@@ -16,12 +17,23 @@ std::int64_t pct(const Outcome& outcome) {
     return saving < 0 ? 0 : static_cast<std::int64_t>(saving);
 }
 
-std::string resultText(const Outcome& outcome) {
-    if (outcome.note) {
-        return *outcome.note;
+std::optional<std::string> note(const Outcome& outcome) {
+    if (outcome.outcome == FileOutcome::written) {
+        return std::nullopt;
     }
-    return ByteCountFormat::text(outcome.before) + " \u2192 " +
-           ByteCountFormat::text(outcome.after) + "  (\u2212" + std::to_string(pct(outcome)) + "%)";
+    return OutcomeText::note(Screen::compress, outcome.outcome,
+                             {outcome.cause, 0, outcome.targetLabel});
+}
+
+std::string resultText(const Outcome& outcome) {
+    const std::optional<std::string> text = note(outcome);
+    if (outcome.outcome != FileOutcome::written && outcome.outcome != FileOutcome::aboveTarget) {
+        return *text;
+    }
+    std::string sizes = ByteCountFormat::text(outcome.before) + " \u2192 " +
+                        ByteCountFormat::text(outcome.after) + "  (\u2212" +
+                        std::to_string(pct(outcome)) + "%)";
+    return text ? sizes + " \u00B7 " + *text : sizes;
 }
 
 } // namespace CompressWorkflow

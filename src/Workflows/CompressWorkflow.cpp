@@ -4,7 +4,8 @@
 #include "Engine/ImageCompressor.h"
 #include "Engine/PDFCompressor.h"
 #include "Platform/Unicode.h"
-#include "Workflows/EngineWorkers.h"
+#include "Workflows/EngineProtocol.h"
+#include "Workflows/OutcomeText.h"
 #include "Workflows/OutputFiles.h"
 
 #include <system_error>
@@ -28,7 +29,8 @@ void writeCompressed(CompressWorkflow::Outcome& row, const CompressWorkflow::Job
     makeParent(out);
     const std::error_code error = OutputFiles::write(bytes, out, OutputFiles::Existing::replace);
     if (error) {
-        row.note = std::string(CompressWorkflow::Notes::kCouldntSavePrefix) + error.message();
+        row.outcome = FileOutcome::couldntSave;
+        row.cause = {error, error.message(), {}};
     } else {
         row.saved = out;
     }
@@ -44,17 +46,18 @@ void clearFolderAt(const fs::path& location) {
 }
 
 void copySource(CompressWorkflow::Outcome& row, const CompressWorkflow::Job& job,
-                bool compressorGaveBytes, FolderScan::UsedNames& used) {
-    using namespace CompressWorkflow::Notes;
+                bool engineGaveBytes, FolderScan::UsedNames& used) {
     const fs::path out = FolderScan::uniqueURL(*job.copyDst, used, false);
     makeParent(out);
     clearFolderAt(out);
     const std::error_code error = OutputFiles::copy(job.src, out, OutputFiles::Existing::replace);
     if (error) {
-        row.note = std::string(kCouldntCopyPrefix) + error.message();
+        row.outcome = FileOutcome::couldntCopy;
+        row.cause = {error, error.message(), {}};
     } else {
         row.saved = out;
-        row.note = std::string(compressorGaveBytes ? kCopiedAlreadySmall : kCopiedCouldntCompress);
+        row.outcome =
+            engineGaveBytes ? FileOutcome::copiedAlreadySmall : FileOutcome::copiedCouldntCompress;
     }
 }
 
@@ -67,14 +70,27 @@ std::vector<EngineStep> compressSteps(const std::vector<CompressWorkflow::Job>& 
     std::vector<EngineStep> steps;
     for (const CompressWorkflow::Job& job : snapshot) {
         EngineStep step;
-        step.request = {{"type", "compress"},
-                        {"kind", isPdf(job.src) ? "pdf" : "image"},
-                        {"target", target.bytes()}};
+        step.request = EngineProtocol::header(EngineProtocol::Request::compress);
+        step.request["kind"] = isPdf(job.src) ? "pdf" : "image";
+        step.request["target"] = target.bytes();
         step.sources = {job.src};
         step.bytes = CompressWorkflow::fileSize(job.src);
         steps.push_back(std::move(step));
     }
     return steps;
+}
+
+StepRunner::Transport transportFor(const CompressWorkflow::BatchHooks& hooks, SizeTarget target) {
+    // A stand-in runs here, whatever the workers: it is a test's, not the engine.
+    StepRunner::Transport transport{hooks.compressor ? std::nullopt : hooks.workers, {}};
+    if (hooks.compressor) {
+        transport.local = [compressor = hooks.compressor,
+                           target](const EngineStep& step, WorkerMessage&& request, ReplyLink& link,
+                                   std::stop_token) {
+            StepRunner::answer(request, link, compressor(step.sources.front(), target));
+        };
+    }
+    return transport;
 }
 
 } // namespace
@@ -106,23 +122,28 @@ FolderScan::UsedNames sourceKeys(const std::vector<Job>& jobs) {
     return keys;
 }
 
-Outcome runJob(const Job& job, SizeTarget target, FolderScan::UsedNames& used,
-               const Compressor& compressor) {
+Outcome rowFor(const Job& job, StepRunner::EngineAnswer answer, FolderScan::UsedNames& used) {
     Outcome row;
     row.name = job.name();
     row.before = fileSize(job.src);
     row.after = row.before;
-    const std::optional<Bytes> bytes = compressor(job.src, target);
-    const auto resultBytes = bytes ? static_cast<std::int64_t>(bytes->size()) : 0;
-    if (bytes && resultBytes < row.before) {
+    row.cause = answer.cause;
+    const auto resultBytes = answer.bytes ? static_cast<std::int64_t>(answer.bytes->size()) : 0;
+    const FileOutcome failure = FileOutcomes::ofFailure(answer.cause, FileOutcome::failed);
+    if (answer.bytes && resultBytes < row.before) {
         row.after = resultBytes;
-        writeCompressed(row, job, *bytes, used);
-    } else if (!job.copyDst) {
-        row.note = std::string(bytes ? Notes::kAlreadyOptimized : Notes::kCouldntProcess);
+        writeCompressed(row, job, *answer.bytes, used);
+    } else if (job.copyDst) {
+        copySource(row, job, answer.bytes.has_value(), used);
     } else {
-        copySource(row, job, bytes.has_value(), used);
+        row.outcome = answer.bytes ? FileOutcome::alreadyOptimized : failure;
     }
     return row;
+}
+
+Outcome runJob(const Job& job, SizeTarget target, FolderScan::UsedNames& used,
+               const Compressor& compressor) {
+    return rowFor(job, {compressor(job.src, target), {}, 0, {}}, used);
 }
 
 std::vector<Outcome> runBatch(const std::vector<Job>& snapshot, SizeTarget target,
@@ -130,27 +151,15 @@ std::vector<Outcome> runBatch(const std::vector<Job>& snapshot, SizeTarget targe
     FolderScan::UsedNames used = sourceKeys(snapshot);
     std::vector<Outcome> rows;
     rows.reserve(snapshot.size());
-    const auto finish = [&](std::size_t file, const Compressor& compressor) {
-        rows.push_back(runJob(snapshot[file], target, used, compressor));
-        if (hooks.rowDone) {
-            hooks.rowDone(rows.back());
-        }
-    };
-    if (!hooks.workers) {
-        forEachFile(snapshot.size(), hooks.stop, hooks.events, hooks.skipped,
-                    [&](std::size_t file) {
-                        finish(file, hooks.compressor);
-                        return true;
-                    });
-        return rows;
-    }
-    // The worker's bytes stand in for the in-process call, so the row is made by runJob.
-    runOnWorkers(*hooks.workers, compressSteps(snapshot, target),
-                 [&](std::size_t file, StepReply&& reply) {
-                     const std::optional<Bytes> bytes = replyBytes(reply);
-                     finish(file, [&](const fs::path&, SizeTarget) { return bytes; });
-                 },
-                 {hooks.stop, hooks.events, hooks.skipped});
+    StepRunner::Runner runner(transportFor(hooks, target));
+    runner.run(compressSteps(snapshot, target),
+               [&](std::size_t file, StepReply&& reply) {
+                   rows.push_back(rowFor(snapshot[file], StepRunner::answerOf(reply), used));
+                   if (hooks.rowDone) {
+                       hooks.rowDone(rows.back());
+                   }
+               },
+               {hooks.stop, hooks.events, hooks.skipped});
     return rows;
 }
 
@@ -160,16 +169,17 @@ std::vector<HistoryEntry> historyEntries(const std::vector<Outcome>& rows,
     const UtcDate::Clock sameDate = [batchEnd] { return batchEnd; };
     std::vector<HistoryEntry> entries;
     for (const Outcome& row : rows) {
-        if (row.note && *row.note == Notes::kCouldntProcess) {
+        if (row.outcome == FileOutcome::failed || FileOutcomes::engineLost(row.outcome)) {
             continue;
         }
-        HistoryEntry entry = HistoryEntry::make("Compress", row.name, sameDate);
+        HistoryEntry entry = HistoryEntry::make(std::string(OutcomeText::mode(Screen::compress)),
+                                                row.name, sameDate);
         if (row.saved) {
             entry.outputPath = row.saved->string();
         }
         entry.before = row.before;
         entry.after = row.after;
-        entry.note = row.note;
+        entry.note = note(row);
         entries.push_back(std::move(entry));
     }
     return entries;

@@ -9,6 +9,7 @@
 #include "Workflows/BatchEvents.h"
 #include "Workflows/CompressJob.h"
 #include "Workflows/CompressOutcome.h"
+#include "Workflows/StepRunner.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -43,10 +44,13 @@ std::int64_t fileSize(const std::filesystem::path& location);
 /// copy of the batch replaces one of its inputs.
 FolderScan::UsedNames sourceKeys(const std::vector<Job>& jobs);
 
-/// One job's step: compress, then write the smaller result to the unique form of `dst`, or
-/// copy the source to the unique form of `copyDst` (folder files), or write nothing.
-/// Chosen names are added to `used`. Never throws for file-system failures: they become the
-/// row's note.
+/// One job's row from what the engine gave: the smaller result written to the unique form of
+/// `dst`, or the source copied to the unique form of `copyDst` (folder files, also when the
+/// engine was lost on it), or nothing written. Chosen names are added to `used`. Never throws
+/// for file-system failures: they become the row's outcome with their description.
+Outcome rowFor(const Job& job, StepRunner::EngineAnswer answer, FolderScan::UsedNames& used);
+
+/// rowFor with the answer of `compressor`, run here.
 Outcome runJob(const Job& job, SizeTarget target, FolderScan::UsedNames& used,
                const Compressor& compressor = engineCompress);
 
@@ -54,25 +58,27 @@ Outcome runJob(const Job& job, SizeTarget target, FolderScan::UsedNames& used,
 struct BatchHooks {
     std::stop_token stop;                        // checked before each job
     std::function<void(const Outcome&)> rowDone; // called on the batch's thread after each row
-    Compressor compressor = engineCompress;
+    /// A stand-in for the engine, run in this process even when `workers` are
+    /// set (tests); empty: the engine.
+    Compressor compressor;
     BatchEvents events; // on the batch's thread; see BatchEvent
     SkipQuery skipped;  // asked before each file is started
     /// Present: each file's engine step runs in a worker process, several at once, results
     /// consumed in queue order (names, bytes and rows as one at a time); a stop then ends
-    /// the files in progress at once. Absent: in this process, one file at a time.
+    /// the files in progress at once. Absent: in this process, one file at a time (tests).
     std::optional<WorkerSettings> workers;
 };
 
 /// Runs the snapshot in order with one used-name set (started by sourceKeys) and returns
 /// one row per job run. When a stop is requested the batch ends after the job in progress
 /// (on workers: at once, the jobs in progress getting no row): the rows so far are returned
-/// and no temporary file is left behind. On workers, a job whose worker was lost is a job
-/// the compressor gave nothing for. Events and `skipped` are honoured on both paths.
+/// and no temporary file is left behind. A job whose worker was lost gets the outcome that
+/// says how (a folder file is still copied). Events and `skipped` are honoured.
 std::vector<Outcome> runBatch(const std::vector<Job>& snapshot, SizeTarget target,
                               const BatchHooks& hooks = {});
 
 /// History entries (mode "Compress", all dated by one reading of clock()) for every row except
-/// those noted "Couldn't process", in row order.
+/// failures (the engine gave nothing or was lost on the file), in row order.
 std::vector<HistoryEntry> historyEntries(const std::vector<Outcome>& rows,
                                          const UtcDate::Clock& clock);
 

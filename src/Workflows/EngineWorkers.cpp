@@ -8,6 +8,7 @@
 // the decision.
 
 #include "Platform/WorkerProcess.h"
+#include "Workflows/EngineProtocol.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -74,10 +75,10 @@ std::optional<UniqueFd> openSource(const fs::path& source) {
     return fd;
 }
 
-StepReply failure(bool lost) {
+StepReply failure(WorkerLoss loss = {}) {
     StepReply reply;
     reply.kind = StepReply::Kind::failure;
-    reply.lost = lost;
+    reply.loss = loss;
     return reply;
 }
 
@@ -187,7 +188,7 @@ struct EngineWorkers::State {
             if (!fd) {
                 files[file].state = FileState::running;
                 emit(BatchEvent::Kind::fileStarted, file);
-                finishFile(file, failure(false));
+                finishFile(file, failure());
                 return;
             }
             message.fds.push_back(std::move(*fd));
@@ -206,11 +207,18 @@ struct EngineWorkers::State {
         }
     }
 
-    // A worker that failed in any way: killed, reaped, dropped; its file fails.
-    void lose(Worker& worker) {
+    // A worker that failed in any way: killed, reaped, dropped; its file fails. A worker that
+    // died by itself keeps the signal that ended it (SIGKILL from the OOM killer too).
+    void lose(Worker& worker, WorkerLoss::Kind kind = WorkerLoss::Kind::crashed) {
         worker.process.kill();
         if (worker.file) {
-            finishFile(*worker.file, failure(true));
+            WorkerLoss loss{kind, 0, {}};
+            if (kind == WorkerLoss::Kind::timedOut) {
+                loss.limit = settings.fileTimeout;
+            } else {
+                loss.signal = worker.process.terminatingSignal();
+            }
+            finishFile(*worker.file, failure(loss));
         }
         const auto at = std::find_if(workers.begin(), workers.end(),
                                      [&](const Worker& w) { return &w == &worker; });
@@ -228,7 +236,7 @@ struct EngineWorkers::State {
                 if (workers.empty()) {
                     files[*file].state = FileState::running;
                     emit(BatchEvent::Kind::fileStarted, *file);
-                    finishFile(*file, failure(true));
+                    finishFile(*file, failure({WorkerLoss::Kind::missing, 0, {}}));
                     continue;
                 }
                 return;
@@ -277,7 +285,8 @@ struct EngineWorkers::State {
             return;
         }
         WorkerMessage message;
-        message.header = {{"type", "continue"}, {"id", worker->requestId}};
+        message.header = EngineProtocol::header(EngineProtocol::Request::continueSplit);
+        message.header["id"] = worker->requestId;
         worker->awaitingParent = false;
         worker->lastHeard = Clock::now();
         if (!worker->process.channel().send(message)) {
@@ -286,18 +295,20 @@ struct EngineWorkers::State {
     }
 
     void handle(Worker& worker, WorkerMessage message) {
+        using EngineProtocol::Reply;
         worker.lastHeard = Clock::now();
-        const std::string type = message.header.value("type", "");
-        if (type == "ready") {
+        const std::optional<Reply> type = EngineProtocol::replyOf(message);
+        if (type == Reply::ready) {
             return;
         }
         const nlohmann::json id = message.header.value("id", nlohmann::json());
-        if (!worker.file || !id.is_number_integer() || id.get<std::int64_t>() != worker.requestId) {
+        if (!type || !worker.file || !id.is_number_integer() ||
+            id.get<std::int64_t>() != worker.requestId) {
             lose(worker);
             return;
         }
         const std::size_t file = *worker.file;
-        if (type == "progress") {
+        if (type == Reply::progress) {
             const int done = message.header.value("done", -1);
             const int count = message.header.value("count", -1);
             if (done >= 0 && count >= done) {
@@ -306,17 +317,10 @@ struct EngineWorkers::State {
             return;
         }
         StepReply reply;
-        if (type == "chunk") {
-            reply.kind = StepReply::Kind::chunk;
-            worker.awaitingParent = true;
-        } else if (type == "result" || type == "done") {
-            reply.kind = StepReply::Kind::result;
-        } else if (type == "failure") {
-            reply.kind = StepReply::Kind::failure;
-        } else {
-            lose(worker);
-            return;
-        }
+        reply.kind = type == Reply::chunk     ? StepReply::Kind::chunk
+                     : type == Reply::failure ? StepReply::Kind::failure
+                                              : StepReply::Kind::result;
+        worker.awaitingParent = type == Reply::chunk;
         reply.message = std::move(message);
         if (reply.final()) {
             worker.file.reset();
@@ -341,7 +345,7 @@ struct EngineWorkers::State {
             Worker& worker = workers[i];
             if (worker.file && !worker.awaitingParent &&
                 now >= worker.lastHeard + settings.fileTimeout) {
-                lose(worker);
+                lose(worker, WorkerLoss::Kind::timedOut);
             }
         }
     }

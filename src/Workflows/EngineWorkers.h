@@ -4,6 +4,7 @@
 #include "Platform/WorkerChannel.h"
 #include "Workflows/BatchEvents.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -23,6 +24,20 @@ struct EngineStep {
     bool chunked = false; // replies in chunks (split): dispatched in queue order instead
 };
 
+/// Why a file's step gave no reply of its own.
+struct WorkerLoss {
+    enum class Kind {
+        none,
+        crashed,  // the worker died (any signal, the kernel's OOM killer included) or broke
+                  // the protocol
+        timedOut, // the worker was silent on the file for longer than the file timeout
+        missing,  // no worker could be started: the worker program is missing or broken
+    };
+    Kind kind = Kind::none;
+    int signal = 0;               // crashed: the signal that ended it, when one did
+    std::chrono::seconds limit{}; // timedOut: the file timeout
+};
+
 /// What a file's step gave, handed to the consumer in queue order.
 struct StepReply {
     enum class Kind {
@@ -31,7 +46,7 @@ struct StepReply {
         failure, // the worker's "failure", a source that could not be opened, or a lost worker
     };
     Kind kind = Kind::failure;
-    bool lost = false;     // the worker died, hung past the timeout or broke the protocol
+    WorkerLoss loss;       // set when the worker was lost (a failure without a message)
     WorkerMessage message; // the worker's reply (an empty header when none came)
     bool final() const { return kind != Kind::chunk; }
 };

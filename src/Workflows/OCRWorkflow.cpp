@@ -4,7 +4,7 @@
 #include "Engine/SearchablePDF.h"
 #include "Platform/TextRecognizer.h"
 #include "Platform/Unicode.h"
-#include "Workflows/EngineWorkers.h"
+#include "Workflows/EngineProtocol.h"
 #include "Workflows/OutputFiles.h"
 
 #include <algorithm>
@@ -20,26 +20,16 @@ std::string lowerExtension(const fs::path& location) {
     return Unicode::toLower(FolderScan::pathExtension(location));
 }
 
-OCRWorkflow::RecognizerFactory factoryFor(const OCRWorkflow::BatchHooks& hooks) {
-    if (hooks.makeRecognizers) {
-        return hooks.makeRecognizers;
-    }
-    if (OCRWorkflow::isEngineBuilder(hooks.builder)) {
-        return OCRWorkflow::engineRecognizers;
-    }
-    return [](int) { return std::vector<TextRecognizer>{}; };
-}
-
 void writeOutput(ResultRow& row, const fs::path& source, const Bytes& bytes,
                  FolderScan::UsedNames& used) {
-    using namespace OCRWorkflow::Notes;
     const fs::path out = FolderScan::uniqueURL(OCRWorkflow::outputURL(source), used, false);
     const std::error_code error = OutputFiles::write(bytes, out, OutputFiles::Existing::replace);
     if (error) {
-        row.note = std::string(kCouldntSavePrefix) + error.message();
+        row.outcome = FileOutcome::couldntSave;
+        row.cause = {error, error.message(), {}};
     } else {
         row.saved = out;
-        row.note = std::string(kSaved);
+        row.outcome = FileOutcome::written;
     }
 }
 
@@ -47,8 +37,8 @@ std::vector<EngineStep> ocrSteps(const std::vector<fs::path>& snapshot) {
     std::vector<EngineStep> steps;
     for (const fs::path& source : snapshot) {
         EngineStep step;
-        step.request = {{"type", "ocr"},
-                        {"kind", lowerExtension(source) == "pdf" ? "pdf" : "image"}};
+        step.request = EngineProtocol::header(EngineProtocol::Request::ocr);
+        step.request["kind"] = lowerExtension(source) == "pdf" ? "pdf" : "image";
         step.sources = {source};
         std::error_code error;
         const std::uintmax_t size = fs::file_size(source, error);
@@ -56,6 +46,22 @@ std::vector<EngineStep> ocrSteps(const std::vector<fs::path>& snapshot) {
         steps.push_back(std::move(step));
     }
     return steps;
+}
+
+StepRunner::Transport transportFor(const OCRWorkflow::BatchHooks& hooks) {
+    // A stand-in runs here, whatever the workers: it is a test's, not the engine.
+    StepRunner::Transport transport{hooks.builder ? std::nullopt : hooks.workers, {}};
+    if (hooks.builder) {
+        transport.local = [builder = hooks.builder](const EngineStep& step, WorkerMessage&& request,
+                                                    ReplyLink& link, std::stop_token stop) {
+            const std::optional<Bytes> bytes = builder(step.sources.front(), {}, stop);
+            // A document abandoned by the stop gets no answer, as a worker's gets none.
+            if (bytes || !stop.stop_requested()) {
+                StepRunner::answer(request, link, bytes);
+            }
+        };
+    }
+    return transport;
 }
 
 } // namespace
@@ -79,12 +85,6 @@ fs::path outputURL(const fs::path& source) {
 
 std::optional<Bytes> engineBuild(const fs::path& source, std::span<TextRecognizer> recognizers,
                                  std::stop_token stop) {
-    return engineBuildReporting(source, recognizers, stop, {});
-}
-
-std::optional<Bytes> engineBuildReporting(const fs::path& source,
-                                          std::span<TextRecognizer> recognizers,
-                                          std::stop_token stop, const PageProgress& progress) {
     std::error_code error;
     if (!fs::is_regular_file(source, error)) {
         return std::nullopt;
@@ -95,15 +95,9 @@ std::optional<Bytes> engineBuildReporting(const fs::path& source,
         recognizers = own;
     }
     if (lowerExtension(source) == "pdf") {
-        return SearchablePDF::makeSearchable(source, kPdfDpiScale, recognizers, stop, progress);
+        return SearchablePDF::makeSearchable(source, kPdfDpiScale, recognizers, stop);
     }
-    return SearchablePDF::buildFromImageFiles({source}, recognizers, stop, progress);
-}
-
-bool isEngineBuilder(const Builder& builder) {
-    using Function = decltype(&engineBuild);
-    const Function* target = builder.target<Function>();
-    return target != nullptr && *target == &engineBuild;
+    return SearchablePDF::buildFromImageFiles({source}, recognizers, stop);
 }
 
 std::vector<TextRecognizer> engineRecognizers(int count) {
@@ -125,19 +119,15 @@ FolderScan::UsedNames sourceKeys(const std::vector<fs::path>& sources) {
     return keys;
 }
 
-std::optional<ResultRow> runFile(const fs::path& source, FolderScan::UsedNames& used,
-                                 std::span<TextRecognizer> recognizers, const Builder& builder,
-                                 std::stop_token stop) {
-    const std::optional<Bytes> bytes = builder(source, recognizers, stop);
-    if (!bytes && stop.stop_requested()) {
-        return std::nullopt;
-    }
+ResultRow rowFor(const fs::path& source, StepRunner::EngineAnswer answer,
+                 FolderScan::UsedNames& used) {
     ResultRow row;
     row.name = source.filename().string();
-    if (bytes) {
-        writeOutput(row, source, *bytes, used);
+    row.cause = answer.cause;
+    if (answer.bytes) {
+        writeOutput(row, source, *answer.bytes, used);
     } else {
-        row.note = std::string(Notes::kNoText);
+        row.outcome = FileOutcomes::ofFailure(answer.cause, FileOutcome::failed);
     }
     return row;
 }
@@ -146,53 +136,21 @@ std::vector<ResultRow> runBatch(const std::vector<fs::path>& snapshot, const Bat
     FolderScan::UsedNames used = sourceKeys(snapshot);
     std::vector<ResultRow> rows;
     rows.reserve(snapshot.size());
-    const auto keep = [&](ResultRow&& row) {
-        rows.push_back(std::move(row));
-        if (hooks.rowDone) {
-            hooks.rowDone(rows.back());
-        }
-    };
-    if (hooks.workers) {
-        // The worker's bytes stand in for the builder, so the row is made by runFile; a stop
-        // never reaches it (interrupted files get no reply), so a lost file reads "No text".
-        runOnWorkers(*hooks.workers, ocrSteps(snapshot),
-                     [&](std::size_t file, StepReply&& reply) {
-                         const std::optional<Bytes> bytes = replyBytes(reply);
-                         const Builder given = [&](const fs::path&, std::span<TextRecognizer>,
-                                                   std::stop_token) { return bytes; };
-                         keep(*runFile(snapshot[file], used, {}, given));
-                     },
-                     {hooks.stop, hooks.events, hooks.skipped});
-        return rows;
-    }
-    std::optional<std::vector<TextRecognizer>> recognizers;
-    forEachFile(snapshot.size(), hooks.stop, hooks.events, hooks.skipped, [&](std::size_t file) {
-        if (!recognizers) {
-            recognizers = factoryFor(hooks)(hooks.recognizers);
-        }
-        // The engine itself reports its pages; another builder (a test's) cannot.
-        const Builder reporting = [&](const fs::path& source, std::span<TextRecognizer> given,
-                                      std::stop_token stop) {
-            return engineBuildReporting(source, given, stop, [&](int done, int count) {
-                if (hooks.events) {
-                    hooks.events({BatchEvent::Kind::pages, file, snapshot.size(), done, count});
-                }
-            });
-        };
-        std::optional<ResultRow> row =
-            runFile(snapshot[file], used, *recognizers,
-                    isEngineBuilder(hooks.builder) ? reporting : hooks.builder, hooks.stop);
-        if (row) {
-            keep(std::move(*row));
-        }
-        return row.has_value();
-    });
+    StepRunner::Runner runner(transportFor(hooks));
+    runner.run(ocrSteps(snapshot),
+               [&](std::size_t file, StepReply&& reply) {
+                   rows.push_back(rowFor(snapshot[file], StepRunner::answerOf(reply), used));
+                   if (hooks.rowDone) {
+                       hooks.rowDone(rows.back());
+                   }
+               },
+               {hooks.stop, hooks.events, hooks.skipped});
     return rows;
 }
 
 std::vector<HistoryEntry> historyEntries(const std::vector<ResultRow>& rows,
                                          const UtcDate::Clock& clock) {
-    return ResultRows::historyEntries(rows, kMode, clock);
+    return ResultRows::historyEntries(rows, Screen::ocr, clock);
 }
 
 } // namespace OCRWorkflow

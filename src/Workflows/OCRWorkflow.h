@@ -2,12 +2,12 @@
 #pragma once
 
 #include "Engine/FolderScan.h"
-#include "Engine/PageProgress.h"
 #include "History/HistoryEntry.h"
 #include "History/UtcDate.h"
 #include "Platform/Bytes.h"
 #include "Workflows/BatchEvents.h"
 #include "Workflows/ResultRow.h"
+#include "Workflows/StepRunner.h"
 
 #include <filesystem>
 #include <functional>
@@ -30,17 +30,8 @@ class TextRecognizer;
 /// different threads; one batch's arguments belong to that batch. Nothing throws.
 namespace OCRWorkflow {
 
-inline constexpr std::string_view kMode = "OCR";
-
 /// Raster scale of a PDF's pages for recognition, in pixels per point.
 inline constexpr double kPdfDpiScale = 2.0;
-
-/// The notes a row can carry; the prefix is followed by the system's error description.
-namespace Notes {
-inline constexpr std::string_view kSaved = "searchable PDF";
-inline constexpr std::string_view kNoText = "No text found";
-inline constexpr std::string_view kCouldntSavePrefix = "Couldn't save: ";
-} // namespace Notes
 
 /// png, jpg, jpeg, heic, heif, tiff, gif and pdf ("tif" is not among them).
 const std::set<std::string, std::less<>>& acceptedExtensions();
@@ -54,47 +45,33 @@ bool accepts(const std::filesystem::path& location);
 std::filesystem::path outputURL(const std::filesystem::path& source);
 
 /// Makes one file's searchable PDF: bytes, or nothing when no document results (or when a
-/// stop abandoned it). `recognizers` are the batch's, for this call's use only.
+/// stop abandoned it). `recognizers` are the caller's, for this call's use only.
 using Builder = std::function<std::optional<Bytes>(const std::filesystem::path& source,
                                                    std::span<TextRecognizer> recognizers,
                                                    std::stop_token stop)>;
 
-/// The engine: a ".pdf" (any case) rendered at kPdfDpiScale, any other file as an image
-/// file. Nothing for a source that is not a regular file (a pipe or device is never opened).
-/// Given no recogniser, it makes one for this call (slower, same result).
+/// The engine, in this process: a ".pdf" (any case) rendered at kPdfDpiScale, any other file
+/// as an image file. Nothing for a source that is not a regular file (a pipe or device is
+/// never opened). Given no recogniser, it makes one for this call (slower, same result).
 std::optional<Bytes> engineBuild(const std::filesystem::path& source,
                                  std::span<TextRecognizer> recognizers, std::stop_token stop);
-
-/// engineBuild, telling `progress` as each page is finished (see PageProgress).
-std::optional<Bytes> engineBuildReporting(const std::filesystem::path& source,
-                                          std::span<TextRecognizer> recognizers,
-                                          std::stop_token stop, const PageProgress& progress);
-
-/// Whether `builder` is engineBuild itself (what a worker process runs).
-bool isEngineBuilder(const Builder& builder);
 
 /// Makes `count` recognisers (at least one) for the engine's languages, "es-ES" then "en-US".
 /// Each loads its models: about 0.1 s and 40 MB apiece.
 std::vector<TextRecognizer> engineRecognizers(int count);
 
-/// Makes the recognisers a batch hands to its builder; `count` is BatchHooks::recognizers.
-using RecognizerFactory = std::function<std::vector<TextRecognizer>(int count)>;
-
 /// What a batch may be told from outside. All optional.
 struct BatchHooks {
     std::stop_token stop;                          // checked before each file and between pages
     std::function<void(const ResultRow&)> rowDone; // on the batch's thread after each row
-    Builder builder = engineBuild;
-    /// Called once per batch, just before the first file is built (a batch that builds
-    /// nothing loads no models). When empty: engineRecognizers if `builder` is engineBuild
-    /// itself, none for any other builder (so a test's fake pays for no model loads).
-    RecognizerFactory makeRecognizers;
-    int recognizers = 2; // made for the batch, so that pages of a PDF run in parallel
-    BatchEvents events;  // on the batch's thread; see BatchEvent
-    SkipQuery skipped;   // asked before each file is started
+    /// A stand-in for the engine, run in this process without recognisers even when
+    /// `workers` are set (tests); empty: the engine.
+    Builder builder;
+    BatchEvents events; // on the batch's thread; see BatchEvent
+    SkipQuery skipped;  // asked before each file is started
     /// Present: each file's engine step runs in a worker process, several at once, results
     /// consumed in queue order (names, bytes and rows as one at a time); a stop then ends
-    /// the files in progress at once. Absent: in this process, one file at a time.
+    /// the files in progress at once. Absent: in this process, one file at a time (tests).
     std::optional<WorkerSettings> workers;
 };
 
@@ -102,19 +79,17 @@ struct BatchHooks {
 /// the batch replaces one of its inputs.
 FolderScan::UsedNames sourceKeys(const std::vector<std::filesystem::path>& sources);
 
-/// One file's step: build, then write to the unique form of outputURL(source) (disk not
-/// checked: a file left there by an earlier run is replaced). The chosen name is added to
-/// `used` even when the write fails. Absent only when `stop` was requested and the builder
-/// gave nothing: the file was abandoned, nothing was written.
-std::optional<ResultRow> runFile(const std::filesystem::path& source, FolderScan::UsedNames& used,
-                                 std::span<TextRecognizer> recognizers, const Builder& builder,
-                                 std::stop_token stop = {});
+/// One file's row from what the engine gave: the document written to the unique form of
+/// outputURL(source) (disk not checked: a file left there by an earlier run is replaced), or
+/// the failure with its cause. The chosen name is added to `used` even when the write fails.
+ResultRow rowFor(const std::filesystem::path& source, StepRunner::EngineAnswer answer,
+                 FolderScan::UsedNames& used);
 
 /// Runs the snapshot in order with one used-name set (started by sourceKeys) and returns one
-/// row per file processed. A stop ends the batch after the file in progress (on workers: at
-/// once); a file abandoned by the stop gives no row and writes nothing; no temporary file is
-/// left. On workers, a file whose worker was lost reads "No text found". Events (pages on
-/// workers only) and `skipped` are honoured on both paths.
+/// row per file processed. A stop ends the batch at once (in this process: between pages);
+/// a file abandoned by the stop gives no row and writes nothing; no temporary file is left.
+/// A file whose worker was lost gets the outcome that says how. Events and `skipped` are
+/// honoured.
 std::vector<ResultRow> runBatch(const std::vector<std::filesystem::path>& snapshot,
                                 const BatchHooks& hooks = {});
 

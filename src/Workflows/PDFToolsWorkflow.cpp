@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Workflows/PDFToolsWorkflow.h"
 
-#include "Platform/PdfDocument.h"
 #include "Platform/Unicode.h"
-#include "Workflows/EngineWorkers.h"
+#include "Workflows/EngineProtocol.h"
 #include "Workflows/OutputFiles.h"
 
 #include <charconv>
@@ -60,21 +59,19 @@ std::vector<std::int64_t> numbersBetweenDashes(std::string_view text) {
     return numbers;
 }
 
-std::string pagesNote(int pageCount, std::string_view unit) {
-    return std::to_string(pageCount) + std::string(unit);
-}
-
-ResultRow failedRow(const std::string& name, std::string_view note) {
+ResultRow failedRow(const std::string& name, FileOutcome outcome, OutcomeCause cause = {}) {
     ResultRow row;
     row.name = name;
-    row.note = std::string(note);
+    row.outcome = outcome;
+    row.cause = std::move(cause);
     return row;
 }
 
 // The document's bytes are made before a name is chosen, so the window between the name's
 // check and the write stays short. A document that gave no bytes still uses up its name.
 ResultRow saveBytes(const std::optional<Bytes>& bytes, const fs::path& candidate,
-                    FolderScan::UsedNames& used, const BeforeWrite& beforeWrite, std::string note) {
+                    FolderScan::UsedNames& used, const BeforeWrite& beforeWrite, int pages,
+                    FileOutcome written = FileOutcome::written) {
     SaveResult result;
     if (bytes) {
         result = saveUnique(*bytes, candidate, used, beforeWrite);
@@ -85,17 +82,12 @@ ResultRow saveBytes(const std::optional<Bytes>& bytes, const fs::path& candidate
     row.name = result.location.filename().string();
     if (result.saved) {
         row.saved = result.location;
-        row.note = std::move(note);
+        row.outcome = written;
+        row.pages = pages;
     } else {
-        row.note = std::string(Notes::kCouldntSave);
+        row.outcome = FileOutcome::couldntSave;
     }
     return row;
-}
-
-ResultRow saveDocument(const PdfDocument& document, const fs::path& candidate,
-                       FolderScan::UsedNames& used, const BeforeWrite& beforeWrite,
-                       std::string note) {
-    return saveBytes(document.writeBytes(), candidate, used, beforeWrite, std::move(note));
 }
 
 ResultRow announced(ResultRow row, const BatchHooks& hooks) {
@@ -126,16 +118,10 @@ fs::path mergedCandidate(const std::vector<fs::path>& files) {
     return sibling(files.front(), "merged.pdf");
 }
 
-// The worker path: the same names, notes and writes, fed with the workers' bytes.
-
-int replyPages(const StepReply& reply) {
-    const nlohmann::json pages = reply.message.header.value("pages", nlohmann::json());
-    return pages.is_number_integer() ? pages.get<int>() : 0;
-}
-
-bool failedOnRange(const StepReply& reply) {
-    return reply.kind == StepReply::Kind::failure && !reply.lost &&
-           reply.message.header.value("reason", "") == "range";
+// The row of a file whose step failed: how its worker was lost, or that it could not be opened.
+ResultRow failedFileRow(const fs::path& source, const StepRunner::EngineAnswer& answer) {
+    return failedRow(fileName(source), FileOutcomes::ofFailure(answer.cause, FileOutcome::failed),
+                     answer.cause);
 }
 
 std::vector<EngineStep> stepsFor(const std::vector<fs::path>& snapshot,
@@ -149,101 +135,143 @@ std::vector<EngineStep> stepsFor(const std::vector<fs::path>& snapshot,
     return steps;
 }
 
-EngineWorkers::Hooks poolHooks(const BatchHooks& hooks) {
+EngineWorkers::Hooks runnerHooks(const BatchHooks& hooks) {
     return {hooks.stop, hooks.events, hooks.skipped};
 }
 
-void extractOnWorkers(const std::vector<fs::path>& snapshot, std::optional<PDFOps::PageRange> range,
-                      FolderScan::UsedNames& used, const BatchHooks& hooks,
-                      std::vector<ResultRow>& rows) {
-    // Without a range the file is still opened: "Couldn't open" comes before "Bad range".
-    const nlohmann::json request =
-        range
-            ? nlohmann::json{{"type", "extract"}, {"lower", range->lower}, {"upper", range->upper}}
-            : nlohmann::json{{"type", "open"}};
-    EngineWorkers pool(*hooks.workers);
-    pool.run(
-        stepsFor(snapshot, request),
+nlohmann::json request(EngineProtocol::Request kind) {
+    return EngineProtocol::header(kind);
+}
+
+// Without a range the file is still opened, so that an unreadable file reads as one rather
+// than as a bad range.
+void extractEach(StepRunner::Runner& runner, const std::vector<fs::path>& snapshot,
+                 std::optional<PDFOps::PageRange> range, FolderScan::UsedNames& used,
+                 const BatchHooks& hooks, std::vector<ResultRow>& rows) {
+    nlohmann::json extract = request(EngineProtocol::Request::extract);
+    if (range) {
+        extract["lower"] = range->lower;
+        extract["upper"] = range->upper;
+    }
+    runner.run(
+        stepsFor(snapshot, extract),
         [&](std::size_t file, StepReply&& reply) {
             const fs::path& source = snapshot[file];
+            const StepRunner::EngineAnswer answer = StepRunner::answerOf(reply);
             ResultRow row;
-            if (failedOnRange(reply) || (reply.kind == StepReply::Kind::result && !range)) {
-                row = failedRow(fileName(source), Notes::kBadRange);
-            } else if (reply.kind == StepReply::Kind::failure) {
-                row = failedRow(fileName(source), Notes::kCouldntOpen);
+            if (answer.stage == EngineProtocol::Stage::range) {
+                row = failedRow(fileName(source), FileOutcome::badRange);
+            } else if (reply.kind == StepReply::Kind::failure &&
+                       answer.stage != EngineProtocol::Stage::write) {
+                row = failedFileRow(source, answer);
             } else {
-                row = saveBytes(replyBytes(reply), sibling(source, extractName(source, *range)),
-                                used, hooks.beforeWrite, pagesNote(replyPages(reply), "p"));
+                row = saveBytes(answer.bytes, sibling(source, extractName(source, *range)), used,
+                                hooks.beforeWrite, answer.pages);
             }
             rows.push_back(announced(std::move(row), hooks));
         },
-        poolHooks(hooks));
+        runnerHooks(hooks));
 }
 
-// Each chunk is written when its file is at the head of the queue, before the worker builds
-// the next one. A worker lost after some chunks adds a "Couldn't open" row to those written.
-void splitOnWorkers(const std::vector<fs::path>& snapshot, std::int64_t every,
-                    FolderScan::UsedNames& used, const BatchHooks& hooks,
-                    std::vector<ResultRow>& rows) {
+// Each chunk is written when its file is at the head of the queue, before the engine builds
+// the next one. A worker lost after some chunks adds its row to those written.
+void splitEach(StepRunner::Runner& runner, const std::vector<fs::path>& snapshot,
+               std::int64_t every, FolderScan::UsedNames& used, const BatchHooks& hooks,
+               std::vector<ResultRow>& rows) {
     std::vector<std::size_t> chunks(snapshot.size(), 0);
-    std::vector<EngineStep> steps = stepsFor(snapshot, {{"type", "split"}, {"every", every}});
+    nlohmann::json split = request(EngineProtocol::Request::split);
+    split["every"] = every;
+    std::vector<EngineStep> steps = stepsFor(snapshot, split);
     for (EngineStep& step : steps) {
         step.chunked = true;
     }
-    EngineWorkers pool(*hooks.workers);
-    pool.run(
+    runner.run(
         steps,
         [&](std::size_t file, StepReply&& reply) {
             const fs::path& source = snapshot[file];
+            const StepRunner::EngineAnswer answer = StepRunner::answerOf(reply);
             if (reply.kind == StepReply::Kind::chunk) {
                 const std::string name = chunkName(source, ++chunks[file]);
-                rows.push_back(
-                    announced(saveBytes(replyBytes(reply), sibling(source, name), used,
-                                        hooks.beforeWrite, pagesNote(replyPages(reply), "p")),
-                              hooks));
+                rows.push_back(announced(saveBytes(answer.bytes, sibling(source, name), used,
+                                                   hooks.beforeWrite, answer.pages),
+                                         hooks));
             } else if (reply.kind == StepReply::Kind::failure) {
-                rows.push_back(announced(failedRow(fileName(source), Notes::kCouldntOpen), hooks));
+                rows.push_back(announced(failedFileRow(source, answer), hooks));
             }
         },
-        poolHooks(hooks));
+        runnerHooks(hooks));
 }
 
-// Each input is opened in a request of its own, so that one that kills its worker is left
-// out like an unreadable file; the merge itself then runs on the inputs that opened. A merge
-// that fails or loses its worker gets the note of a merge without a valid PDF.
-void mergeOnWorkers(const std::vector<fs::path>& snapshot, FolderScan::UsedNames& used,
-                    const BatchHooks& hooks, std::vector<ResultRow>& rows) {
-    EngineWorkers pool(*hooks.workers);
+// The inputs that open, in order; each opened in a step of its own, so that one that kills
+// its worker is left out like an unreadable file. Absent after a stop.
+std::optional<std::vector<fs::path>> openedInputs(StepRunner::Runner& runner,
+                                                  const std::vector<fs::path>& snapshot,
+                                                  const BatchHooks& hooks) {
     std::vector<fs::path> opened;
-    const bool allOpened = pool.run(
-        stepsFor(snapshot, {{"type", "open"}}),
+    const bool finished = runner.run(
+        stepsFor(snapshot, request(EngineProtocol::Request::open)),
         [&](std::size_t file, StepReply&& reply) {
             if (reply.kind == StepReply::Kind::result) {
                 opened.push_back(snapshot[file]);
+            } else if (hooks.mergeInputLeftOut) {
+                hooks.mergeInputLeftOut(snapshot[file], StepRunner::answerOf(reply).cause);
             }
         },
-        poolHooks(hooks));
-    if (!allOpened) {
+        runnerHooks(hooks));
+    return finished ? std::optional(std::move(opened)) : std::nullopt;
+}
+
+// A merge that fails gets the note of a merge without a valid PDF, or how its worker was lost.
+void mergeAll(StepRunner::Runner& runner, const std::vector<fs::path>& snapshot,
+              FolderScan::UsedNames& used, const BatchHooks& hooks, std::vector<ResultRow>& rows) {
+    const std::optional<std::vector<fs::path>> opened = openedInputs(runner, snapshot, hooks);
+    if (!opened) {
         return;
     }
     std::optional<ResultRow> row;
-    if (!opened.empty()) {
-        const std::vector<EngineStep> merge = {{{{"type", "merge"}}, opened, 0}};
-        pool.run(merge,
-                 [&](std::size_t, StepReply&& reply) {
-                     if (reply.kind == StepReply::Kind::result) {
-                         row = saveBytes(replyBytes(reply), mergedCandidate(snapshot), used,
-                                         hooks.beforeWrite, pagesNote(replyPages(reply), " pages"));
-                     }
-                 },
-                 {hooks.stop, {}, {}});
+    if (!opened->empty()) {
+        const std::vector<EngineStep> merge = {
+            {request(EngineProtocol::Request::merge), *opened, 0}};
+        runner.run(merge,
+                   [&](std::size_t, StepReply&& reply) {
+                       const StepRunner::EngineAnswer answer = StepRunner::answerOf(reply);
+                       const FileOutcome lost =
+                           FileOutcomes::ofFailure(answer.cause, FileOutcome::needOnePdf);
+                       if (reply.kind == StepReply::Kind::result) {
+                           row = saveBytes(answer.bytes, mergedCandidate(snapshot), used,
+                                           hooks.beforeWrite, answer.pages, FileOutcome::merged);
+                       } else if (lost != FileOutcome::needOnePdf) {
+                           row = failedRow(std::string(kMergeFailedName), lost, answer.cause);
+                       }
+                   },
+                   {hooks.stop, {}, {}});
         if (hooks.stop.stop_requested()) {
             return;
         }
     }
-    rows.push_back(announced(row ? std::move(*row)
-                                 : failedRow(std::string(kMergeFailedName), Notes::kNeedOnePdf),
-                             hooks));
+    rows.push_back(announced(
+        row ? std::move(*row) : failedRow(std::string(kMergeFailedName), FileOutcome::needOnePdf),
+        hooks));
+}
+
+std::vector<ResultRow> runOp(const std::vector<fs::path>& snapshot, const Options& options,
+                             FolderScan::UsedNames& used, const BatchHooks& hooks) {
+    StepRunner::Runner runner({hooks.workers, {}});
+    std::vector<ResultRow> rows;
+    switch (options.op) {
+    case Op::merge:
+        if (!hooks.stop.stop_requested()) {
+            mergeAll(runner, snapshot, used, hooks, rows);
+        }
+        break;
+    case Op::split:
+        splitEach(runner, snapshot, options.splitN, used, hooks, rows);
+        break;
+    case Op::extract:
+        extractEach(runner, snapshot, options.range, used, hooks, rows);
+        break;
+    }
+    return rows;
 }
 
 } // namespace
@@ -296,91 +324,40 @@ SaveResult saveUnique(std::span<const std::uint8_t> bytes, const fs::path& candi
 
 ResultRow mergeFiles(const std::vector<fs::path>& files, FolderScan::UsedNames& used,
                      const BatchHooks& hooks) {
-    const std::optional<PdfDocument> merged = files.empty() ? std::nullopt : PDFOps::merge(files);
-    ResultRow row = merged ? saveDocument(*merged, mergedCandidate(files), used, hooks.beforeWrite,
-                                          pagesNote(merged->pageCount(), " pages"))
-                           : failedRow(std::string(kMergeFailedName), Notes::kNeedOnePdf);
-    return announced(std::move(row), hooks);
+    if (files.empty()) {
+        return announced(failedRow(std::string(kMergeFailedName), FileOutcome::needOnePdf), hooks);
+    }
+    std::vector<ResultRow> rows = runOp(files, {Op::merge, 0, std::nullopt}, used, hooks);
+    return rows.empty() ? failedRow(std::string(kMergeFailedName), FileOutcome::needOnePdf)
+                        : std::move(rows.front());
 }
 
 std::vector<ResultRow> splitFile(const fs::path& source, std::int64_t every,
                                  FolderScan::UsedNames& used, const BatchHooks& hooks) {
-    const std::optional<PdfDocument> document = PdfDocument::openFile(source);
-    if (!document) {
-        return {announced(failedRow(fileName(source), Notes::kCouldntOpen), hooks)};
-    }
-    std::vector<ResultRow> rows;
-    // Each chunk is written and dropped before the next is built: a long document split
-    // finely would otherwise hold every chunk in memory at once.
-    PDFOps::splitEach(*document, every, [&](PdfDocument&& chunk) {
-        if (hooks.stop.stop_requested()) {
-            return false;
-        }
-        const std::string name = chunkName(source, rows.size() + 1);
-        rows.push_back(announced(saveDocument(chunk, sibling(source, name), used, hooks.beforeWrite,
-                                              pagesNote(chunk.pageCount(), "p")),
-                                 hooks));
-        return true;
-    });
-    return rows;
+    return runOp({source}, {Op::split, every, std::nullopt}, used, hooks);
 }
 
 ResultRow extractFile(const fs::path& source, std::optional<PDFOps::PageRange> range,
                       FolderScan::UsedNames& used, const BatchHooks& hooks) {
-    const std::optional<PdfDocument> document = PdfDocument::openFile(source);
-    if (!document) {
-        return announced(failedRow(fileName(source), Notes::kCouldntOpen), hooks);
-    }
-    const std::optional<PdfDocument> pages =
-        range ? PDFOps::extract(*document, *range) : std::nullopt;
-    if (!pages) {
-        return announced(failedRow(fileName(source), Notes::kBadRange), hooks);
-    }
-    return announced(saveDocument(*pages, sibling(source, extractName(source, *range)), used,
-                                  hooks.beforeWrite, pagesNote(pages->pageCount(), "p")),
-                     hooks);
+    std::vector<ResultRow> rows = runOp({source}, {Op::extract, 0, range}, used, hooks);
+    return rows.empty() ? failedRow(fileName(source), FileOutcome::failed)
+                        : std::move(rows.front());
 }
 
 std::vector<ResultRow> runBatch(const std::vector<fs::path>& snapshot, const Options& options,
                                 const BatchHooks& hooks) {
     FolderScan::UsedNames used;
-    std::vector<ResultRow> rows;
-    if (hooks.workers && !snapshot.empty()) {
-        switch (options.op) {
-        case Op::merge:
-            mergeOnWorkers(snapshot, used, hooks, rows);
-            break;
-        case Op::split:
-            splitOnWorkers(snapshot, options.splitN, used, hooks, rows);
-            break;
-        case Op::extract:
-            extractOnWorkers(snapshot, options.range, used, hooks, rows);
-            break;
-        }
-        return rows;
+    if (snapshot.empty()) {
+        const bool mergeOfNothing = options.op == Op::merge && !hooks.stop.stop_requested();
+        return mergeOfNothing ? std::vector<ResultRow>{mergeFiles({}, used, hooks)}
+                              : std::vector<ResultRow>{};
     }
-    if (options.op == Op::merge) {
-        if (!hooks.stop.stop_requested()) {
-            rows.push_back(mergeFiles(snapshot, used, hooks));
-        }
-        return rows;
-    }
-    forEachFile(snapshot.size(), hooks.stop, hooks.events, hooks.skipped, [&](std::size_t file) {
-        if (options.op == Op::extract) {
-            rows.push_back(extractFile(snapshot[file], options.range, used, hooks));
-        } else {
-            for (ResultRow& row : splitFile(snapshot[file], options.splitN, used, hooks)) {
-                rows.push_back(std::move(row));
-            }
-        }
-        return true;
-    });
-    return rows;
+    return runOp(snapshot, options, used, hooks);
 }
 
 std::vector<HistoryEntry> historyEntries(const std::vector<ResultRow>& rows,
                                          const UtcDate::Clock& clock) {
-    return ResultRows::historyEntries(rows, kMode, clock);
+    return ResultRows::historyEntries(rows, Screen::pdfTools, clock);
 }
 
 } // namespace PDFToolsWorkflow

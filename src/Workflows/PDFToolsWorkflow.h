@@ -7,6 +7,7 @@
 #include "History/UtcDate.h"
 #include "Workflows/BatchEvents.h"
 #include "Workflows/ResultRow.h"
+#include "Workflows/StepRunner.h"
 
 #include <array>
 #include <cstdint>
@@ -34,8 +35,6 @@
 /// Nothing throws.
 namespace PDFToolsWorkflow {
 
-inline constexpr std::string_view kMode = "PDF Tools";
-
 enum class Op { merge, split, extract };
 inline constexpr std::array<Op, 3> kOps = {Op::merge, Op::split, Op::extract};
 /// "Merge", "Split every N", "Extract pages".
@@ -43,15 +42,6 @@ std::string_view label(Op op);
 
 inline constexpr std::int64_t kMinSplit = 1;
 inline constexpr std::int64_t kMaxSplit = 500;
-
-/// The notes a row can carry besides page counts ("N pages" for a merge, "Np" for a chunk or
-/// an extraction; "1 pages" too).
-namespace Notes {
-inline constexpr std::string_view kCouldntOpen = "Couldn't open";
-inline constexpr std::string_view kBadRange = "Bad range";
-inline constexpr std::string_view kCouldntSave = "Couldn't save";
-inline constexpr std::string_view kNeedOnePdf = "Need at least one valid PDF";
-} // namespace Notes
 
 /// The row name of a merge that produced no document.
 inline constexpr std::string_view kMergeFailedName = "merge";
@@ -84,9 +74,12 @@ struct BatchHooks {
     BeforeWrite beforeWrite;
     BatchEvents events; // on the batch's thread; see BatchEvent
     SkipQuery skipped;  // asked before each file is started
+    /// Told about each merge input left out because it could not be opened, with why.
+    std::function<void(const std::filesystem::path& input, const OutcomeCause& cause)>
+        mergeInputLeftOut;
     /// Present: each file's engine step runs in a worker process, several at once, results
     /// consumed in queue order (names, bytes and rows as one at a time); a stop then ends
-    /// the files in progress at once. Absent: in this process, one file at a time.
+    /// the files in progress at once. Absent: in this process, one file at a time (tests).
     std::optional<WorkerSettings> workers;
 };
 
@@ -105,33 +98,33 @@ inline constexpr int kMaxSaveAttempts = 20;
 SaveResult saveUnique(std::span<const std::uint8_t> bytes, const std::filesystem::path& candidate,
                       FolderScan::UsedNames& used, const BeforeWrite& beforeWrite = {});
 
-/// The steps of a batch, each callable on its own with the names already used. Each calls
-/// hooks.rowDone for every row it makes, as soon as the row is final, and passes
-/// hooks.beforeWrite to saveUnique. Rows carry one of the notes above.
+/// The steps of a batch, each callable on its own with the names already used, run in this
+/// process (or in hooks.workers). Each calls hooks.rowDone for every row it makes, as soon as
+/// the row is final, and passes hooks.beforeWrite to saveUnique.
 
-/// One row: the merged document of the readable files, in order, or "merge" with
-/// kNeedOnePdf when no page results (files that can't be opened add nothing).
+/// One row: the merged document of the readable files, in order (files that can't be opened
+/// add nothing and are told to hooks.mergeInputLeftOut), or "merge" with needOnePdf when no
+/// page results.
 ResultRow mergeFiles(const std::vector<std::filesystem::path>& files, FolderScan::UsedNames& used,
                      const BatchHooks& hooks = {});
 
-/// One row per chunk written (or failed to write), or one kCouldntOpen row; no row when the
+/// One row per chunk written (or failed to write), or one failed row; no row when the
 /// document gives no chunk. A stop request ends it between chunks (the chunks written so far
 /// keep their rows).
 std::vector<ResultRow> splitFile(const std::filesystem::path& source, std::int64_t every,
                                  FolderScan::UsedNames& used, const BatchHooks& hooks = {});
 
-/// One row: the extraction, kCouldntOpen (before any range check), or kBadRange when the
-/// range is absent or holds no page of the document.
+/// One row: the extraction, failed (the file can't be opened: checked before the range), or
+/// badRange when the range is absent or holds no page of the document.
 ResultRow extractFile(const std::filesystem::path& source, std::optional<PDFOps::PageRange> range,
                       FolderScan::UsedNames& used, const BatchHooks& hooks = {});
 
 /// The rows of one run over the snapshot, in order, with one used-name set starting empty.
 /// A stop request ends the batch between files and outputs (on workers: at once); the rows so
 /// far are returned and no temporary file is left behind. Split ignores options.range;
-/// Extract ignores splitN. On workers, each merge input is opened in a request of its own
-/// (one whose worker is lost is skipped like an unreadable file) before one merge request; a
-/// merge whose worker is lost reads kNeedOnePdf; a split or extract whose worker is lost
-/// adds a kCouldntOpen row (after the chunks already written, for a split).
+/// Extract ignores splitN. Each merge input is opened in a step of its own (one whose worker
+/// is lost is left out like an unreadable file) before the merge itself. A file whose worker
+/// is lost gets the outcome that says how (after the chunks already written, for a split).
 std::vector<ResultRow> runBatch(const std::vector<std::filesystem::path>& snapshot,
                                 const Options& options, const BatchHooks& hooks = {});
 

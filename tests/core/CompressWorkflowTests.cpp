@@ -14,10 +14,10 @@
 
 namespace fs = std::filesystem;
 namespace CW = CompressWorkflow;
-using CW::Notes::kAlreadyOptimized;
-using CW::Notes::kCopiedAlreadySmall;
-using CW::Notes::kCopiedCouldntCompress;
-using CW::Notes::kCouldntProcess;
+constexpr std::string_view kAlreadyOptimized = "Already optimized \u2014 left as is";
+constexpr std::string_view kCopiedAlreadySmall = "Copied \u2014 already small";
+constexpr std::string_view kCopiedCouldntCompress = "Copied \u2014 couldn't compress";
+constexpr std::string_view kCouldntProcess = "Couldn't process";
 
 namespace {
 
@@ -144,7 +144,8 @@ TEST(CompressBatch, OutcomeTable) {
         EXPECT_EQ(row.name, "photo.png") << label;
         EXPECT_EQ(row.before, 1000) << label;
         EXPECT_EQ(row.after, c.after) << label;
-        EXPECT_EQ(row.note, c.note ? std::optional<std::string>(*c.note) : std::nullopt) << label;
+        EXPECT_EQ(CW::note(row), c.note ? std::optional<std::string>(*c.note) : std::nullopt)
+            << label;
         switch (c.written) {
         case Written::output:
             ASSERT_EQ(row.saved, jobs[0].dst) << label;
@@ -167,9 +168,9 @@ TEST(CompressBatch, EmptySourceIsNeverWrittenWhateverTheCompressorSays) {
     Synth::TempDir dir;
     writeBytes(dir / "empty.png", 0);
     const auto jobs = CW::jobs(dir / "empty.png", CW::acceptedExtensions());
-    EXPECT_EQ(CW::runBatch(jobs, SizeTarget::web(), answering(0))[0].note, kAlreadyOptimized);
+    EXPECT_EQ(CW::note(CW::runBatch(jobs, SizeTarget::web(), answering(0))[0]), kAlreadyOptimized);
     const auto real = CW::runBatch(jobs, SizeTarget::web());
-    EXPECT_EQ(real[0].note, kCouldntProcess);
+    EXPECT_EQ(CW::note(real[0]), kCouldntProcess);
     EXPECT_EQ(real[0].before, 0);
     EXPECT_FALSE(fs::exists(jobs[0].dst));
 }
@@ -186,14 +187,14 @@ TEST(CompressBatch, FailedWritesAreNotedAndTheBatchGoesOn) {
 
     const auto written = CW::runBatch(jobs, SizeTarget::web(), answering(10));
     ASSERT_EQ(written.size(), 3U);
-    EXPECT_EQ(written[0].note, "Couldn't save: Not a directory");
+    EXPECT_EQ(CW::note(written[0]), "Couldn't save: Not a directory");
     EXPECT_EQ(written[0].after, 10);
     EXPECT_FALSE(written[0].saved);
-    EXPECT_EQ(written[1].note, "Couldn't save: Not a directory");
+    EXPECT_EQ(CW::note(written[1]), "Couldn't save: Not a directory");
     EXPECT_EQ(written[2].saved, dir / "single-small.jpg");
 
     const auto copied = CW::runBatch(jobs, SizeTarget::web(), answering(std::nullopt));
-    EXPECT_EQ(copied[0].note, "Couldn't copy: Not a directory");
+    EXPECT_EQ(CW::note(copied[0]), "Couldn't copy: Not a directory");
     EXPECT_EQ(copied[0].after, 1000);
     EXPECT_FALSE(leftTemporaryFiles(dir.path()));
 }
@@ -205,8 +206,8 @@ TEST(CompressBatch, OutputNameTakenByAFolderIsNotedWithoutTouchingIt) {
     const auto rows = CW::runBatch(CW::jobs(dir / "x.png", CW::acceptedExtensions()),
                                    SizeTarget::web(), answering(10));
     ASSERT_EQ(rows.size(), 1U);
-    ASSERT_TRUE(rows[0].note);
-    EXPECT_EQ(rows[0].note->rfind("Couldn't save: ", 0), 0U) << *rows[0].note;
+    ASSERT_TRUE(CW::note(rows[0]));
+    EXPECT_EQ(CW::note(rows[0])->rfind("Couldn't save: ", 0), 0U) << *CW::note(rows[0]);
     EXPECT_TRUE(fs::exists(dir / "x-small.jpg" / "keep.txt"));
     EXPECT_FALSE(leftTemporaryFiles(dir.path()));
 }
@@ -221,9 +222,9 @@ TEST(CompressBatch, VanishedSourceIsReportedNotCrashedOn) {
     fs::remove(dir / "Trip" / "gone.jpg");
     const auto rows = CW::runBatch(jobs, SizeTarget::web());
     ASSERT_EQ(rows.size(), 2U);
-    EXPECT_EQ(rows[0].note, kCouldntProcess);
+    EXPECT_EQ(CW::note(rows[0]), kCouldntProcess);
     EXPECT_EQ(rows[0].before, 0);
-    EXPECT_EQ(rows[1].note, "Couldn't copy: No such file or directory");
+    EXPECT_EQ(CW::note(rows[1]), "Couldn't copy: No such file or directory");
     EXPECT_FALSE(rows[1].saved);
 }
 
@@ -243,7 +244,7 @@ TEST(CompressBatch, CollidingOutputsAreNumberedAndARerunReplacesThem) {
         EXPECT_EQ(rows[1].saved, mirror / "x-small 2.jpg");
         for (const CW::Outcome& row : rows) {
             ASSERT_TRUE(row.saved) << row.name;
-            EXPECT_FALSE(row.note) << *row.note;
+            EXPECT_FALSE(CW::note(row)) << *CW::note(row);
             EXPECT_EQ(fs::file_size(*row.saved), static_cast<std::uintmax_t>(row.after));
             EXPECT_TRUE(ImageCodec::decodeFile(*row.saved)) << row.saved->string();
         }
@@ -282,7 +283,7 @@ TEST(CompressBatch, PdfsGoThroughThePdfCompressor) {
     EXPECT_EQ(rebuilt->pageCount(), 1);
     // A PDF that fits already comes back unchanged, which is not smaller.
     const auto fits = CW::runBatch(jobs, SizeTarget::email());
-    EXPECT_EQ(fits[0].note, kAlreadyOptimized);
+    EXPECT_EQ(CW::note(fits[0]), kAlreadyOptimized);
 }
 
 TEST(CompressBatch, StopsAfterTheFileInProgress) {
@@ -324,7 +325,7 @@ TEST(CompressOutcome, PercentSaved) {
 TEST(CompressOutcome, RowTextIsTheSizeChangeOrTheNote) {
     CW::Outcome row{.name = "a.png", .before = 2'400'000, .after = 800'000};
     EXPECT_EQ(CW::resultText(row), "2.4 MB \u2192 800 KB  (\u221266%)");
-    row.note = std::string(kCopiedAlreadySmall);
+    row.outcome = FileOutcome::copiedAlreadySmall;
     EXPECT_EQ(CW::resultText(row), "Copied \u2014 already small");
 }
 
@@ -333,11 +334,14 @@ TEST(CompressHistory, EveryRowButCouldntProcessBecomesAnEntry) {
     const UtcDate::Clock clock = [at] { return at + std::chrono::milliseconds(700); };
     std::vector<CW::Outcome> rows(4);
     rows[0] = {.name = "a.png", .before = 1000, .after = 400, .saved = "/x/a-small.jpg"};
-    rows[1] = {
-        .name = "b.png", .before = 1000, .after = 1000, .note = std::string(kCouldntProcess)};
+    rows[1] = {.name = "b.png", .before = 1000, .after = 1000, .outcome = FileOutcome::failed};
     rows[2] = {
-        .name = "c.png", .before = 1000, .after = 1000, .note = std::string(kAlreadyOptimized)};
-    rows[3] = {.name = "d.png", .before = 1000, .after = 10, .note = "Couldn't save: Disk full"};
+        .name = "c.png", .before = 1000, .after = 1000, .outcome = FileOutcome::alreadyOptimized};
+    rows[3] = {.name = "d.png",
+               .before = 1000,
+               .after = 10,
+               .outcome = FileOutcome::couldntSave,
+               .cause = {std::make_error_code(std::errc::no_space_on_device), "Disk full", {}}};
     const auto entries = CW::historyEntries(rows, clock);
     ASSERT_EQ(entries.size(), 3U);
     EXPECT_EQ(entries[0].input, "a.png");

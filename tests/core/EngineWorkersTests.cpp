@@ -87,9 +87,10 @@ std::vector<std::string> described(const std::vector<Row>& rows, const fs::path&
     for (const Row& row : rows) {
         std::string line = row.name + "|" + relative(row.saved, folder);
         if constexpr (std::is_same_v<Row, ResultRow>) {
-            line += "|" + row.note;
+            line += "|" + ResultRows::note(row, Screen::pdfTools);
         } else {
-            line += "|" + row.note.value_or("") + "|" + std::to_string(row.after);
+            line +=
+                "|" + CompressWorkflow::note(row).value_or("") + "|" + std::to_string(row.after);
         }
         if (row.saved) {
             const Bytes bytes = Synth::readFile(*row.saved);
@@ -198,11 +199,14 @@ TEST(WorkerBatches, ALostWorkerCostsItsFileOneRow) {
         const char* name;
         int signal;
         std::chrono::seconds timeout;
+        const char* note;
     };
+    const char* const crashed = "Couldn't process \u2014 the file stopped the engine";
     const std::vector<Case> cases = {
-        {"SIGKILL", SIGKILL, std::chrono::seconds(600)},
-        {"SIGSEGV", SIGSEGV, std::chrono::seconds(600)},
-        {"SIGSTOP past the timeout", SIGSTOP, std::chrono::seconds(4)},
+        {"SIGKILL", SIGKILL, std::chrono::seconds(600), crashed},
+        {"SIGSEGV", SIGSEGV, std::chrono::seconds(600), crashed},
+        {"SIGSTOP past the timeout", SIGSTOP, std::chrono::seconds(4),
+         "Couldn't process \u2014 took longer than 4 s"},
     };
     for (const Case& test : cases) {
         Synth::TempDir dir;
@@ -231,9 +235,9 @@ TEST(WorkerBatches, ALostWorkerCostsItsFileOneRow) {
         const auto rows = OCRWorkflow::runBatch(batch, hooks);
         EXPECT_TRUE(signalled) << test.name;
         ASSERT_EQ(rows.size(), 3U) << test.name;
-        EXPECT_EQ(rows[0].note, OCRWorkflow::Notes::kSaved) << test.name;
-        EXPECT_EQ(rows[1].note, OCRWorkflow::Notes::kNoText) << test.name;
-        EXPECT_EQ(rows[2].note, OCRWorkflow::Notes::kSaved) << test.name;
+        EXPECT_EQ(ResultRows::note(rows[0], Screen::ocr), "searchable PDF") << test.name;
+        EXPECT_EQ(ResultRows::note(rows[1], Screen::ocr), test.note) << test.name;
+        EXPECT_EQ(ResultRows::note(rows[2], Screen::ocr), "searchable PDF") << test.name;
         EXPECT_LT(Clock::now() - started, std::chrono::seconds(60)) << test.name;
         EXPECT_TRUE(childrenOf(::getpid()).empty()) << test.name;
         EXPECT_FALSE(temporaryFileIn(dir.path())) << test.name;
@@ -355,7 +359,7 @@ bool anyAlive(const std::set<pid_t>& pids) {
 } // namespace
 
 // A file on which the renderer never returns (the corpus' looping PDF, or a worker stopped
-// with SIGSTOP) gives "No text found" after the timeout; the other files are done, no worker
+// with SIGSTOP) gives its timeout row after the timeout; the other files are done, no worker
 // outlives the command, and the command's own memory stays flat.
 TEST(WorkerCommand, AHangingFileTimesOutAloneAndLeavesNoProcess) {
     struct Case {
@@ -390,11 +394,11 @@ TEST(WorkerCommand, AHangingFileTimesOutAloneAndLeavesNoProcess) {
             }
         });
         EXPECT_EQ(finished.status, 1) << test.name;
-        EXPECT_EQ(finished.out, "hanging.pdf  No text found\n"
-                                "a.png  searchable PDF  " +
-                                    (dir / "a-searchable.pdf").string() +
-                                    "\nb.png  searchable PDF  " +
-                                    (dir / "b-searchable.pdf").string() + "\n")
+        const std::string limit = std::to_string(test.timeoutSeconds) + " s";
+        EXPECT_EQ(finished.out,
+                  "hanging.pdf  Couldn't process \u2014 took longer than " + limit +
+                      "\na.png  searchable PDF  " + (dir / "a-searchable.pdf").string() +
+                      "\nb.png  searchable PDF  " + (dir / "b-searchable.pdf").string() + "\n")
             << test.name;
         EXPECT_FALSE(anyAlive(finished.workersSeen)) << test.name;
         EXPECT_LT(finished.peakResidentKilobytes, 200 * 1024) << test.name;

@@ -131,7 +131,7 @@ TEST(OCRCommand, ARowWithoutOutputFailsTheRun) {
     const Result result = ocr({(dir / "broken.png").string(), (dir / "fine.png").string()});
     EXPECT_EQ(result.status, OCRCommand::kFailure);
     EXPECT_EQ(result.out, "broken.png  No text found\n" + savedLine(dir.path(), "fine", "png"));
-    EXPECT_TRUE(result.err.empty()) << result.err;
+    EXPECT_EQ(result.err, "parvo: broken.png: No text found\n");
 }
 
 TEST(OCRCommand, DoubleDashEndsOptionsAndRelativePathsResolve) {

@@ -19,8 +19,8 @@
 
 namespace fs = std::filesystem;
 namespace OW = OCRWorkflow;
-using OW::Notes::kNoText;
-using OW::Notes::kSaved;
+constexpr std::string_view kNoText = "No text found";
+constexpr std::string_view kSaved = "searchable PDF";
 
 namespace {
 
@@ -124,7 +124,7 @@ TEST(OCRBatch, CollidingStemsAreNumberedAndARerunReplaces) {
         EXPECT_EQ(readText(dir / "scan-searchable.pdf"), fakeOutput("scan.jpg", round));
         EXPECT_EQ(readText(dir / "scan-searchable 2.pdf"), fakeOutput("scan.png", round));
         for (const ResultRow& row : rows) {
-            EXPECT_EQ(row.note, kSaved);
+            EXPECT_EQ(ResultRows::note(row, Screen::ocr), kSaved);
         }
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 4)
@@ -158,7 +158,7 @@ TEST(OCRBatch, RowsFollowTheQueueWhateverFails) {
     EXPECT_EQ(reported, (std::vector<std::string>{"one.png", "broken.png", "three.pdf"}));
     EXPECT_EQ(rows[0].saved, dir / "one-searchable.pdf");
     EXPECT_EQ(rows[1].name, "broken.png");
-    EXPECT_EQ(rows[1].note, kNoText);
+    EXPECT_EQ(ResultRows::note(rows[1], Screen::ocr), kNoText);
     EXPECT_FALSE(rows[1].saved);
     EXPECT_FALSE(fs::exists(dir / "broken-searchable.pdf"));
     EXPECT_EQ(rows[2].saved, dir / "three-searchable.pdf");
@@ -170,7 +170,7 @@ TEST(OCRBatch, RowsFollowTheQueueWhateverFails) {
     for (std::size_t i = 0; i < entries.size(); ++i) {
         EXPECT_EQ(entries[i].mode, "OCR");
         EXPECT_EQ(entries[i].input, rows[i].name);
-        EXPECT_EQ(entries[i].note, rows[i].note);
+        EXPECT_EQ(entries[i].note, ResultRows::note(rows[i], Screen::ocr));
         EXPECT_EQ(entries[i].date, at);
         EXPECT_FALSE(entries[i].before);
         EXPECT_FALSE(entries[i].after);
@@ -187,8 +187,10 @@ TEST(OCRBatch, FailedWriteIsNotedAndItsNameStaysUsed) {
     writeText(dir / "scan-searchable.pdf" / "keep.txt", "keep");
     const auto rows = OW::runBatch({dir / "scan.jpg", dir / "scan.png"}, fakeHooks());
     ASSERT_EQ(rows.size(), 2U);
-    EXPECT_TRUE(startsWith(rows[0].note, "Couldn't save: ")) << rows[0].note;
-    EXPECT_GT(rows[0].note.size(), std::string_view("Couldn't save: ").size());
+    EXPECT_TRUE(startsWith(ResultRows::note(rows[0], Screen::ocr), "Couldn't save: "))
+        << ResultRows::note(rows[0], Screen::ocr);
+    EXPECT_GT(ResultRows::note(rows[0], Screen::ocr).size(),
+              std::string_view("Couldn't save: ").size());
     EXPECT_FALSE(rows[0].saved);
     EXPECT_EQ(rows[1].saved, dir / "scan-searchable 2.pdf");
     EXPECT_EQ(readText(dir / "scan-searchable.pdf" / "keep.txt"), "keep");
@@ -205,7 +207,7 @@ TEST(OCRBatch, ReadOnlyFolderGivesCouldntSave) {
     const auto rows = OW::runBatch({dir / "locked" / "scan.png"}, fakeHooks());
     fs::permissions(dir / "locked", fs::perms::owner_write, fs::perm_options::add);
     ASSERT_EQ(rows.size(), 1U);
-    EXPECT_EQ(rows[0].note, "Couldn't save: Permission denied");
+    EXPECT_EQ(ResultRows::note(rows[0], Screen::ocr), "Couldn't save: Permission denied");
     EXPECT_FALSE(rows[0].saved);
     EXPECT_FALSE(leftTemporaryFiles(dir.path()));
 }
@@ -245,45 +247,6 @@ TEST(OCRBatch, StopEndsTheBatchAfterTheFileInProgress) {
     EXPECT_EQ(built, 2);
     EXPECT_FALSE(fs::exists(dir / "b-searchable.pdf"));
     EXPECT_FALSE(leftTemporaryFiles(dir.path()));
-}
-
-TEST(OCRBatch, RecognisersAreMadeOnceAndOnlyWhenAFileIsBuilt) {
-    Synth::TempDir dir;
-    writeText(dir / "a.png", "a");
-    writeText(dir / "b.pdf", "b");
-    std::vector<int> requested;
-    std::vector<std::size_t> handed;
-    OW::BatchHooks hooks;
-    hooks.recognizers = 3;
-    hooks.makeRecognizers = [&](int count) {
-        requested.push_back(count);
-        std::vector<TextRecognizer> made;
-        for (int i = 0; i < count; ++i) {
-            made.emplace_back(std::vector<std::string>{}); // no language: loads nothing
-        }
-        return made;
-    };
-    hooks.builder = [&](const fs::path& source, std::span<TextRecognizer> recognizers,
-                        std::stop_token stop) {
-        handed.push_back(recognizers.size());
-        return fakeBuilder()(source, recognizers, stop);
-    };
-    EXPECT_EQ(OW::runBatch({dir / "a.png", dir / "b.pdf"}, hooks).size(), 2U);
-    EXPECT_EQ(requested, std::vector<int>{3});
-    EXPECT_EQ(handed, (std::vector<std::size_t>{3, 3}));
-
-    std::stop_source stopped;
-    stopped.request_stop();
-    hooks.stop = stopped.get_token();
-    EXPECT_TRUE(OW::runBatch({dir / "a.png"}, hooks).empty());
-    hooks.stop = {};
-    EXPECT_TRUE(OW::runBatch({}, hooks).empty());
-    EXPECT_EQ(requested.size(), 1U) << "a batch that builds nothing loads no models";
-
-    hooks.makeRecognizers = nullptr;
-    handed.clear();
-    EXPECT_EQ(OW::runBatch({dir / "a.png"}, hooks).size(), 1U);
-    EXPECT_EQ(handed, std::vector<std::size_t>{0}) << "a builder other than the engine gets none";
 }
 
 TEST(OCREngineBuild, NothingForWhatIsNotARegularFileOrDoesNotDecode) {
@@ -344,11 +307,10 @@ TEST(OCRBatchEndToEnd, ImageAndPdfBecomeSearchable) {
     const Image lines = printedLines();
     ASSERT_GT(lines.widthPixels, 0);
     Synth::save(lines, dir / "note.png");
-    OW::BatchHooks oneWorker;
-    oneWorker.recognizers = 1;
-    const auto first = OW::runBatch({dir / "note.png"}, oneWorker);
+    const auto first = OW::runBatch({dir / "note.png"});
     ASSERT_EQ(first.size(), 1U);
-    ASSERT_EQ(first[0].saved, dir / "note-searchable.pdf") << first[0].note;
+    ASSERT_EQ(first[0].saved, dir / "note-searchable.pdf")
+        << ResultRows::note(first[0], Screen::ocr);
     const Bytes imagePdf = Synth::readFile(dir / "note-searchable.pdf");
     EXPECT_NE(shownText(imagePdf).find("brown"), std::string::npos) << shownText(imagePdf);
 
@@ -356,7 +318,8 @@ TEST(OCRBatchEndToEnd, ImageAndPdfBecomeSearchable) {
     fs::rename(dir / "note-searchable.pdf", dir / "again.PDF");
     const auto second = OW::runBatch({dir / "again.PDF"});
     ASSERT_EQ(second.size(), 1U);
-    ASSERT_EQ(second[0].saved, dir / "again-searchable.pdf") << second[0].note;
+    ASSERT_EQ(second[0].saved, dir / "again-searchable.pdf")
+        << ResultRows::note(second[0], Screen::ocr);
     const auto rebuilt = PdfDocument::openFile(dir / "again-searchable.pdf");
     ASSERT_TRUE(rebuilt);
     ASSERT_EQ(rebuilt->pageCount(), 1);

@@ -21,9 +21,14 @@ using PDFOps::PageRange;
 
 namespace {
 
-const std::string kCouldntOpen(PT::Notes::kCouldntOpen);
-const std::string kBadRange(PT::Notes::kBadRange);
-const std::string kCouldntSave(PT::Notes::kCouldntSave);
+const std::string kCouldntOpen = "Couldn't open";
+const std::string kBadRange = "Bad range";
+const std::string kCouldntSave = "Couldn't save";
+const std::string kNeedOnePdf = "Need at least one valid PDF";
+
+std::string noteOf(const ResultRow& row) {
+    return ResultRows::note(row, Screen::pdfTools);
+}
 
 fs::path makePdf(const Synth::TempDir& dir, const std::string& name, int pages,
                  const std::string& line = "Page") {
@@ -89,7 +94,7 @@ PT::Options opts(PT::Op op, std::int64_t splitN = 10, std::optional<PageRange> r
 void expectRow(const ResultRow& row, const fs::path& folder, const std::string& name,
                const std::string& note, bool saved) {
     EXPECT_EQ(row.name, name);
-    EXPECT_EQ(row.note, note) << name;
+    EXPECT_EQ(noteOf(row), note) << name;
     ASSERT_EQ(row.saved.has_value(), saved) << name;
     if (saved) {
         EXPECT_EQ(*row.saved, folder / name);
@@ -177,10 +182,10 @@ TEST(PDFToolsMerge, OnePageReadsOnePagesAndNothingValidWritesNothing) {
                                            empty / "missing.pdf"};
     const auto rows = PT::runBatch(damaged, opts(PT::Op::merge));
     ASSERT_EQ(rows.size(), 1U);
-    expectRow(rows[0], empty.path(), "merge", std::string(PT::Notes::kNeedOnePdf), false);
+    expectRow(rows[0], empty.path(), "merge", kNeedOnePdf, false);
     EXPECT_EQ(contents(empty.path()).size(), 2U) << "nothing written";
     FolderScan::UsedNames used;
-    EXPECT_EQ(PT::mergeFiles({}, used).note, PT::Notes::kNeedOnePdf);
+    EXPECT_EQ(noteOf(PT::mergeFiles({}, used)), kNeedOnePdf);
 }
 
 TEST(PDFToolsSplit, WritesChunksInOrderAndNeverOverwritesOnARerun) {
@@ -215,7 +220,7 @@ TEST(PDFToolsSplit, ChunkSizesAtTheBoundsAndDamagedFiles) {
     expectRow(ones[2], dir.path(), "a.b-part3.pdf", "1p", true);
     const auto whole = PT::runBatch({three}, opts(PT::Op::split, PT::kMaxSplit));
     ASSERT_EQ(whole.size(), 1U);
-    EXPECT_EQ(whole[0].note, "3p");
+    EXPECT_EQ(noteOf(whole[0]), "3p");
 
     const auto rows =
         PT::runBatch({makeDamaged(dir, "bad.pdf"), dir / "gone.pdf"}, opts(PT::Op::split, 10));
@@ -359,7 +364,7 @@ TEST(PDFToolsBatch, HistoryHasOneEntryPerRowWithoutSizes) {
     for (std::size_t i = 0; i < entries.size(); ++i) {
         EXPECT_EQ(entries[i].mode, "PDF Tools");
         EXPECT_EQ(entries[i].input, rows[i].name);
-        EXPECT_EQ(entries[i].note, rows[i].note);
+        EXPECT_EQ(entries[i].note, noteOf(rows[i]));
         EXPECT_FALSE(entries[i].before || entries[i].after);
         EXPECT_EQ(entries[i].date.time_since_epoch().count(), 1'700'000'000);
     }

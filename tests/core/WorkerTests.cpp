@@ -305,7 +305,7 @@ TEST_F(WorkerRequests, PdfToolsAnswerPageCountsChunkByChunkAndWhyTheyFailed) {
         request["id"] = 9;
         const auto answer = ask(worker, request, {at(failure.source)});
         EXPECT_EQ(answer.last->value("type", ""), "failure") << request;
-        EXPECT_EQ(answer.last->value("reason", ""), failure.reason) << request;
+        EXPECT_EQ(answer.last->value("stage", ""), failure.reason) << request;
     }
     // A cancelled split ends after the chunk in hand, and the worker takes the next request.
     WorkerMessage request{{{"type", "split"}, {"id", 4}, {"every", 1}}, {}, {}};

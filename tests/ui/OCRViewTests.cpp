@@ -373,7 +373,7 @@ void OCRViewTests::unwritableOutputSaysCouldntSave() {
 }
 
 // The screen's files run in workers: a file on which the renderer never returns (the corpus'
-// looping PDF, or else a worker stopped outright) gives "No text found" after the file
+// looping PDF, or else a worker stopped outright) gives its timeout row after the file
 // timeout while the other file is done, the history gets both rows, and no worker is left.
 void OCRViewTests::aHangingFileInAWorkerCostsOnlyItsRow() {
     Synth::TempDir dir;
@@ -407,9 +407,10 @@ void OCRViewTests::aHangingFileInAWorkerCostsOnlyItsRow() {
 
     const auto& rows = view.batch().done();
     QCOMPARE(rows.size(), std::size_t(2));
-    QCOMPARE(rows[0].note, std::string(OCRWorkflow::Notes::kSaved));
+    QCOMPARE(ResultRows::note(rows[0], Screen::ocr), std::string("searchable PDF"));
     QCOMPARE(rows[1].name, std::string("hanging.pdf"));
-    QCOMPARE(rows[1].note, std::string(OCRWorkflow::Notes::kNoText));
+    QCOMPARE(ResultRows::note(rows[1], Screen::ocr),
+             std::string("Couldn't process \u2014 took longer than 5 s"));
     QVERIFY(!fs::exists(dir / "hanging-searchable.pdf"));
     QCOMPARE(store.entries().size(), std::size_t(2));
     // Workers are children of the thread that started them: look at every thread's.

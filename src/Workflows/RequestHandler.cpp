@@ -1,20 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Worker/RequestHandler.h"
+#include "Workflows/RequestHandler.h"
 
 #include "Engine/ImageCompressor.h"
 #include "Engine/PDFCompressor.h"
 #include "Engine/PDFOps.h"
 #include "Engine/SearchablePDF.h"
+#include "Workflows/EngineProtocol.h"
 #include "Workflows/OCRWorkflow.h"
 
 #include <algorithm>
-#include <limits>
+#include <new>
 #include <span>
 #include <string>
 
+using namespace EngineProtocol;
+
 namespace {
 
-// The Compress screen's rendering scale for PDF pages (CompressWorkflow::engineCompress).
+// The Compress screen's rendering scale for PDF pages.
 constexpr double kCompressDpiScale = 1.5;
 // How many threads (recognisers) one request may ask for: more would only cost memory.
 constexpr int kMostThreads = 64;
@@ -50,13 +53,6 @@ std::optional<Bytes> onlySource(const WorkerMessage& request) {
     return readAllFrom(request.fds.front().get());
 }
 
-std::optional<PdfDocument> onlyDocument(const WorkerMessage& request) {
-    auto bytes = onlySource(request);
-    if (!bytes)
-        return std::nullopt;
-    return PdfDocument::openBytes(std::move(*bytes));
-}
-
 bool isKind(const WorkerMessage& request, std::string_view kind) {
     return stringField(request, "kind") == kind;
 }
@@ -65,66 +61,101 @@ bool hasKind(const WorkerMessage& request) {
     return isKind(request, "pdf") || isKind(request, "image");
 }
 
+// Why the engine gave nothing for the request's one source: asked only after it failed.
+EngineFailure whyNothing(const WorkerMessage& request) {
+    if (!isKind(request, "pdf"))
+        return {EngineError::unsupported, {}};
+    const auto bytes = onlySource(request);
+    return bytes ? PdfDocument::diagnose(*bytes) : EngineFailure{};
+}
+
+// The request's one source as a document; absent when it cannot be opened.
+std::optional<PdfDocument> onlyDocument(const WorkerMessage& request) {
+    auto bytes = onlySource(request);
+    return bytes ? PdfDocument::openBytes(std::move(*bytes)) : std::nullopt;
+}
+
+// Why the request's one source did not open: the file is read again, only on failure.
+nlohmann::json openFailure(const WorkerMessage& request) {
+    const auto bytes = onlySource(request);
+    return failureHeader(Stage::open, bytes ? PdfDocument::diagnose(*bytes) : EngineFailure{});
+}
+
 } // namespace
 
-RequestHandler::RequestHandler(WorkerChannel& channel) : m_channel(channel) {}
+RequestHandler::RequestHandler(ReplyLink& link, std::stop_token stop)
+    : m_link(link), m_stop(std::move(stop)) {}
 
 bool RequestHandler::handle(WorkerMessage&& request) {
-    const std::string type = stringField(request, "type");
-    if (type == "quit")
+    if (requestOf(request) == Request::quit)
         return false;
     if (!integerField(request, "id"))
-        return failure(request);
-    if (type == "compress")
+        return failure(request, header(Reply::failure));
+    try {
+        return dispatch(request);
+    } catch (const std::bad_alloc&) {
+        // Under the worker's address-space limit an allocation fails instead of the kernel
+        // stopping the process; what was allocated for the step is released by now.
+        return failure(request, failureHeader(Stage::none, {EngineError::outOfMemory, {}}));
+    }
+}
+
+bool RequestHandler::dispatch(const WorkerMessage& request) {
+    switch (requestOf(request).value_or(Request::quit)) {
+    case Request::compress:
         return compress(request);
-    if (type == "ocr")
+    case Request::ocr:
         return recognize(request);
-    if (type == "open")
+    case Request::open:
         return open(request);
-    if (type == "merge")
+    case Request::merge:
         return merge(request);
-    if (type == "extract")
+    case Request::extract:
         return extract(request);
-    if (type == "split")
+    case Request::split:
         return split(request);
-    return failure(request);
+    case Request::continueSplit:
+    case Request::quit:
+        break;
+    }
+    return failure(request, header(Reply::failure));
 }
 
 bool RequestHandler::reply(const WorkerMessage& request, nlohmann::json header,
                            std::vector<UniqueFd> fds) {
     if (const auto id = integerField(request, "id"))
         header["id"] = *id;
-    return m_channel.send(WorkerMessage{std::move(header), {}, std::move(fds)});
+    return m_link.send(WorkerMessage{std::move(header), {}, std::move(fds)});
 }
 
-bool RequestHandler::failure(const WorkerMessage& request, const char* reason) {
-    nlohmann::json header = {{"type", "failure"}};
-    if (reason)
-        header["reason"] = reason;
-    return reply(request, std::move(header));
+bool RequestHandler::failure(const WorkerMessage& request, const nlohmann::json& header) {
+    return reply(request, header);
 }
 
 bool RequestHandler::result(const WorkerMessage& request, const Bytes& bytes,
                             nlohmann::json extra) {
     UniqueFd file = memfdWithBytes(bytes);
     if (!file)
-        return failure(request, "memory");
-    nlohmann::json header = extra.is_object() ? std::move(extra) : nlohmann::json::object();
-    header["type"] = "result";
+        return failure(request, failureHeader(Stage::write, {EngineError::outOfMemory, {}}));
+    nlohmann::json message = extra.is_object() ? std::move(extra) : nlohmann::json::object();
+    message.update(header(Reply::result));
     std::vector<UniqueFd> fds;
     fds.push_back(std::move(file));
-    return reply(request, std::move(header), std::move(fds));
+    return reply(request, std::move(message), std::move(fds));
 }
 
 bool RequestHandler::progress(const WorkerMessage& request, int pagesDone, int pageCount) {
-    return reply(request, {{"type", "progress"}, {"done", pagesDone}, {"count", pageCount}});
+    nlohmann::json message = header(Reply::progress);
+    message["done"] = pagesDone;
+    message["count"] = pageCount;
+    return reply(request, std::move(message));
 }
 
 bool RequestHandler::compress(const WorkerMessage& request) {
     const auto target = integerField(request, "target");
     auto source = hasKind(request) && target ? onlySource(request) : std::nullopt;
     if (!source)
-        return failure(request);
+        return failure(request, header(Reply::failure));
     const SizeTarget budget = SizeTarget::custom(*target);
     std::optional<Bytes> bytes;
     if (isKind(request, "pdf")) {
@@ -137,13 +168,14 @@ bool RequestHandler::compress(const WorkerMessage& request) {
                    ImageCompressor::compressDetailed(*source, budget, threadsOf(request, 2))) {
         bytes = std::move(found->jpeg);
     }
-    return bytes ? result(request, *bytes) : failure(request);
+    return bytes ? result(request, *bytes)
+                 : failure(request, failureHeader(Stage::none, whyNothing(request)));
 }
 
 bool RequestHandler::recognize(const WorkerMessage& request) {
     auto source = hasKind(request) ? onlySource(request) : std::nullopt;
     if (!source)
-        return failure(request);
+        return failure(request, header(Reply::failure));
     const int threads = threadsOf(request, kMostThreads);
     while (static_cast<int>(m_recognizers.size()) < threads)
         m_recognizers.push_back(std::move(OCRWorkflow::engineRecognizers(1).front()));
@@ -153,16 +185,21 @@ bool RequestHandler::recognize(const WorkerMessage& request) {
     const auto bytes =
         isKind(request, "pdf")
             ? SearchablePDF::makeSearchable(std::move(*source), OCRWorkflow::kPdfDpiScale,
-                                            recognizers, {}, report)
-            : SearchablePDF::buildFromImageBytes(*source, recognizers, {}, report);
-    return bytes ? result(request, *bytes) : failure(request);
+                                            recognizers, m_stop, report)
+            : SearchablePDF::buildFromImageBytes(*source, recognizers, m_stop, report);
+    if (!bytes && m_stop.stop_requested())
+        return true;
+    return bytes ? result(request, *bytes)
+                 : failure(request, failureHeader(Stage::none, whyNothing(request)));
 }
 
 bool RequestHandler::open(const WorkerMessage& request) {
     const auto document = onlyDocument(request);
     if (!document)
-        return failure(request, "open");
-    return reply(request, {{"type", "result"}, {"pages", document->pageCount()}});
+        return failure(request, openFailure(request));
+    nlohmann::json message = header(Reply::result);
+    message["pages"] = document->pageCount();
+    return reply(request, std::move(message));
 }
 
 bool RequestHandler::merge(const WorkerMessage& request) {
@@ -171,10 +208,10 @@ bool RequestHandler::merge(const WorkerMessage& request) {
         return bytes ? PdfDocument::openBytes(std::move(*bytes)) : std::nullopt;
     });
     if (!merged)
-        return failure(request);
+        return failure(request, failureHeader(Stage::open, {}));
     const auto bytes = merged->writeBytes();
     if (!bytes)
-        return failure(request, "write");
+        return failure(request, failureHeader(Stage::write, {}));
     return result(request, *bytes, {{"pages", merged->pageCount()}});
 }
 
@@ -183,24 +220,24 @@ bool RequestHandler::extract(const WorkerMessage& request) {
     const auto upper = integerField(request, "upper");
     const auto document = onlyDocument(request);
     if (!document)
-        return failure(request, "open");
+        return failure(request, openFailure(request));
     const auto pages = lower && upper ? PDFOps::extract(*document, {*lower, *upper}) : std::nullopt;
     if (!pages)
-        return failure(request, "range");
+        return failure(request, failureHeader(Stage::range, {}));
     const auto bytes = pages->writeBytes();
     if (!bytes)
-        return failure(request, "write");
+        return failure(request, failureHeader(Stage::write, {}));
     return result(request, *bytes, {{"pages", pages->pageCount()}});
 }
 
-// Each chunk waits for the parent's "continue" before the next is built, as the in-process
-// split writes each chunk before building the next.
+// Each chunk waits for the parent's "continue" before the next is built, so that the parent
+// writes each chunk before the next one is held in memory.
 bool RequestHandler::split(const WorkerMessage& request) {
     const auto every = integerField(request, "every");
     const auto document = onlyDocument(request);
     if (!document)
-        return failure(request, "open");
-    bool channelWorks = true;
+        return failure(request, openFailure(request));
+    bool linkWorks = true;
     PDFOps::splitEach(*document, every.value_or(0), [&](PdfDocument&& chunk) {
         const auto bytes = chunk.writeBytes();
         UniqueFd file = bytes ? memfdWithBytes(*bytes) : UniqueFd();
@@ -208,15 +245,16 @@ bool RequestHandler::split(const WorkerMessage& request) {
         // A chunk without a file is one that could not be written.
         if (file)
             fds.push_back(std::move(file));
-        channelWorks =
-            reply(request, {{"type", "chunk"}, {"pages", chunk.pageCount()}}, std::move(fds));
-        if (!channelWorks)
+        nlohmann::json message = header(Reply::chunk);
+        message["pages"] = chunk.pageCount();
+        linkWorks = reply(request, std::move(message), std::move(fds));
+        if (!linkWorks)
             return false;
-        const auto answer = m_channel.receive();
-        channelWorks = answer.has_value();
-        const std::string type = answer ? stringField(*answer, "type") : std::string();
-        m_quitting = type == "quit";
-        return type == "continue";
+        const auto answer = m_link.receive();
+        linkWorks = answer.has_value();
+        const auto kind = answer ? requestOf(*answer) : std::nullopt;
+        m_quitting = kind == Request::quit;
+        return kind == Request::continueSplit;
     });
-    return channelWorks && reply(request, {{"type", "done"}}) && !m_quitting;
+    return linkWorks && reply(request, header(Reply::done)) && !m_quitting;
 }
