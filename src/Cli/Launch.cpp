@@ -96,6 +96,30 @@ std::string usageOf(std::string_view command) {
     return PDFToolsCommand::usage(command);
 }
 
+// Until `finished` is signalled: the first stop signal asks `worker` to stop, a second ends
+// the process. The first signal's number, or 0.
+int watchSignals(int signals, int finished, std::jthread& worker) {
+    int stoppedBy = 0;
+    for (;;) {
+        pollfd ready[] = {{signals, POLLIN, 0}, {finished, POLLIN, 0}};
+        if (::poll(ready, 2, -1) < 0 && errno != EINTR) {
+            return stoppedBy; // the work still ends; only the signals go unheard
+        }
+        signalfd_siginfo signal{};
+        if ((ready[0].revents & POLLIN) != 0 &&
+            ::read(signals, &signal, sizeof signal) == sizeof signal) {
+            if (stoppedBy != 0) {
+                std::_Exit(128 + static_cast<int>(signal.ssi_signo));
+            }
+            stoppedBy = static_cast<int>(signal.ssi_signo);
+            worker.request_stop();
+        }
+        if ((ready[1].revents & POLLIN) != 0) {
+            return stoppedBy;
+        }
+    }
+}
+
 } // namespace
 
 bool existsOnDisk(const std::string& argument) {
@@ -190,25 +214,7 @@ int runStoppedBySignals(const std::function<int(std::stop_token)>& work) {
         const std::uint64_t one = 1;
         (void)!::write(finished.get(), &one, sizeof one);
     });
-    int stoppedBy = 0;
-    for (;;) {
-        pollfd ready[] = {{signals.get(), POLLIN, 0}, {finished.get(), POLLIN, 0}};
-        if (::poll(ready, 2, -1) < 0 && errno != EINTR) {
-            break; // the work still ends; only the signals go unheard
-        }
-        signalfd_siginfo signal{};
-        if ((ready[0].revents & POLLIN) != 0 &&
-            ::read(signals.get(), &signal, sizeof signal) == sizeof signal) {
-            if (stoppedBy != 0) {
-                std::_Exit(128 + static_cast<int>(signal.ssi_signo));
-            }
-            stoppedBy = static_cast<int>(signal.ssi_signo);
-            worker.request_stop();
-        }
-        if ((ready[1].revents & POLLIN) != 0) {
-            break;
-        }
-    }
+    const int stoppedBy = watchSignals(signals.get(), finished.get(), worker);
     worker.join();
     return stoppedBy != 0 ? 128 + stoppedBy : status;
 }
