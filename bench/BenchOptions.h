@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Cli/Syntax.h"
 #include "Engine/SizeTarget.h"
 
 #include <filesystem>
 #include <optional>
-#include <string_view>
+#include <ostream>
+#include <string>
 #include <vector>
 
-/// The command line of parvo-bench, parsed without side effects.
+/// The command line of parvo-bench, parsed without side effects besides the text it prints.
 ///   image --target email|web|small [--threads N] [--out DIR] FILE...
 ///   pdf   --target email|web|small [--threads N] [--out DIR] FILE...
 ///   synth OUT.png WIDTH HEIGHT
@@ -24,10 +26,8 @@ struct BenchOptions {
     int heightPixels = 0;                     // synth only
 };
 
-/// Absent when the arguments (without the program name) are not a valid command line:
-/// unknown command or option, missing value, no --target or no file, a non-numeric or
-/// out-of-range number.
-std::optional<BenchOptions> parseBenchArguments(const std::vector<std::string_view>& arguments);
-
-/// The usage text, ending with a newline.
-std::string_view benchUsage();
+/// Reads the arguments (without the program name) into `options`. Unless the reading says
+/// proceed, the help went to `out` or the refusal (unknown command or option, missing value,
+/// no --target or no file, a non-numeric or out-of-range number) to `err`.
+Syntax::Reading readBenchArguments(const std::vector<std::string>& arguments, BenchOptions& options,
+                                   std::ostream& out, std::ostream& err);

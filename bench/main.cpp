@@ -8,6 +8,7 @@
 #include "ResultLine.h"
 #include "support/Synth.h"
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <iostream>
@@ -132,13 +133,17 @@ int runSynth(const BenchOptions& options) {
 
 int main(int argc, char** argv) {
     ProcessTuning::keepLargeAllocationsForReuse();
-    const std::vector<std::string_view> arguments(argv + 1, argv + argc);
-    const auto options = parseBenchArguments(arguments);
-    if (!options) {
-        std::cerr << benchUsage();
+    BenchOptions options;
+    const std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
+    switch (readBenchArguments(arguments, options, std::cout, std::cerr)) {
+    case Syntax::Reading::help:
+        return 0;
+    case Syntax::Reading::refused:
         return 2;
+    case Syntax::Reading::proceed:
+        break;
     }
-    if (options->command == BenchOptions::Command::synth)
-        return runSynth(*options);
-    return runCompress(*options);
+    if (options.command == BenchOptions::Command::synth)
+        return runSynth(options);
+    return runCompress(options);
 }

@@ -20,6 +20,7 @@
 // written; the history goes to a file in that folder.
 #include "App/MainWindow.h"
 #include "App/UpdaterController.h"
+#include "Cli/Syntax.h"
 #include "History/HistoryStore.h"
 #include "Platform/ProcessTuning.h"
 #include "Views/CompressView.h"
@@ -40,6 +41,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -291,12 +294,36 @@ int runningProbe(int count) {
     return 0;
 }
 
-int usage() {
-    std::fputs("usage: parvo-ui-probe [--email|--web|--small] FILE...\n"
-               "       parvo-ui-probe --folder N\n"
-               "       parvo-ui-probe --running N\n",
-               stderr);
-    return 2;
+// The three forms, read into `probe`.
+struct Probe {
+    int folder = 0;
+    int running = 0;
+    int targetIndex = 1; // Web (1 MB)
+    std::vector<std::string> files;
+};
+
+std::unique_ptr<CLI::App> syntax(Probe& probe) {
+    auto app = Syntax::app("parvo-ui-probe",
+                           "How well the window keeps its event loop turning, as JSON lines.",
+                           {"parvo-ui-probe [--email|--web|--small] FILE...",
+                            "parvo-ui-probe --folder N", "parvo-ui-probe --running N"});
+    auto* folder = app->add_option("--folder", probe.folder, "a dropped folder of N files")
+                       ->type_name("N")
+                       ->check(Syntax::wholeNumber(1, 1000000));
+    auto* running = app->add_option("--running", probe.running, "a batch of N reporting files")
+                        ->type_name("N")
+                        ->check(Syntax::wholeNumber(1, 1000000))
+                        ->excludes(folder);
+    const char* targets[] = {"--email", "--web", "--small"};
+    for (int index = 0; index < 3; ++index) {
+        app->add_flag_callback(
+               targets[index], [&probe, index] { probe.targetIndex = index; },
+               "the batch's size target (default --web)")
+            ->excludes(folder)
+            ->excludes(running);
+    }
+    app->add_option("FILE", probe.files)->excludes(folder)->excludes(running);
+    return app;
 }
 
 } // namespace
@@ -306,24 +333,29 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     QApplication app(argc, argv);
-    const QStringList arguments = QApplication::arguments().mid(1);
-    if (arguments.size() == 2 && arguments[0] == QLatin1String("--folder")) {
-        const int count = arguments[1].toInt();
-        return count > 0 ? folderProbe(count) : usage();
+    Probe probe;
+    const auto syntaxOfProbe = syntax(probe);
+    std::vector<std::string> arguments;
+    for (const QString& argument : QApplication::arguments().mid(1)) {
+        arguments.push_back(argument.toStdString());
     }
-    if (arguments.size() == 2 && arguments[0] == QLatin1String("--running")) {
-        const int count = arguments[1].toInt();
-        return count > 0 ? runningProbe(count) : usage();
+    const Syntax::Reading reading = Syntax::read(*syntaxOfProbe, arguments, std::cout, std::cerr);
+    if (reading != Syntax::Reading::proceed) {
+        return reading == Syntax::Reading::help ? 0 : 2;
     }
-    const QStringList targets = {"--email", "--web", "--small"};
-    int targetIndex = 1; // Web (1 MB)
+    if (probe.folder > 0) {
+        return folderProbe(probe.folder);
+    }
+    if (probe.running > 0) {
+        return runningProbe(probe.running);
+    }
+    if (probe.files.empty()) {
+        std::cerr << Syntax::refusal("parvo-ui-probe", "FILE is required", syntaxOfProbe->help());
+        return 2;
+    }
     QStringList files;
-    for (const QString& argument : arguments) {
-        if (targets.contains(argument)) {
-            targetIndex = static_cast<int>(targets.indexOf(argument));
-        } else {
-            files.push_back(argument);
-        }
+    for (const std::string& file : probe.files) {
+        files.push_back(QString::fromStdString(file));
     }
-    return files.isEmpty() ? usage() : batchProbe(targetIndex, files);
+    return batchProbe(probe.targetIndex, files);
 }

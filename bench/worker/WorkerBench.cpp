@@ -5,13 +5,13 @@
 // worker (the request's overhead is the difference); a PDF is only opened, which shows what
 // passing a file and an answer costs.
 //   parvo-worker-bench [--starts N] [--repeats N] FILE...
+#include "Cli/Syntax.h"
 #include "Platform/PdfDocument.h"
 #include "Platform/ProcessTuning.h"
 #include "Platform/WorkerProcess.h"
 #include "Workflows/CompressWorkflow.h"
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <fcntl.h>
 #include <functional>
@@ -142,14 +142,6 @@ int measureFile(WorkerProcess& worker, const std::filesystem::path& file, int re
     return here == there ? 0 : 1;
 }
 
-std::optional<int> count(std::string_view text) {
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < 1)
-        return std::nullopt;
-    return value;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -157,19 +149,19 @@ int main(int argc, char** argv) {
     int starts = 20;
     int repeats = 5;
     std::vector<std::filesystem::path> files;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        if (argument != "--starts" && argument != "--repeats") {
-            files.emplace_back(argument);
-            continue;
-        }
-        const auto value = i + 1 < argc ? count(argv[++i]) : std::nullopt;
-        if (!value) {
-            std::cerr << "usage: parvo-worker-bench [--starts N] [--repeats N] FILE...\n";
-            return 2;
-        }
-        (argument == "--starts" ? starts : repeats) = value.value_or(1);
-    }
+    const auto app = Syntax::app("parvo-worker-bench",
+                                 "Times worker starts, then each FILE in process and in a worker.");
+    app->add_option("--starts", starts, "worker starts to time (default 20)")
+        ->type_name("N")
+        ->check(Syntax::wholeNumber(1, 10000));
+    app->add_option("--repeats", repeats, "runs of each file (default 5)")
+        ->type_name("N")
+        ->check(Syntax::wholeNumber(1, 10000));
+    app->add_option("FILE", files);
+    const std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
+    const Syntax::Reading reading = Syntax::read(*app, arguments, std::cout, std::cerr);
+    if (reading != Syntax::Reading::proceed)
+        return reading == Syntax::Reading::help ? 0 : 2;
     int status = measureStarts(starts);
     auto worker = WorkerProcess::start({workerProgram()});
     for (const auto& file : files) {

@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
         std::cout << "parvo " PARVO_VERSION "\n";
         return CompressCommand::kSuccess;
     case Launch::Action::badArguments:
-        std::cerr << "parvo: " << request.problem << "\n" << Launch::usage();
+        std::cerr << Launch::refusal(request.problem);
         return CompressCommand::kBadArguments;
     case Launch::Action::command: {
         return Launch::runCommandStoppedBySignals(request, std::cout, std::cerr);

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Cli/CommandLine.h"
 
+#include "Cli/Syntax.h"
 #include "Engine/FolderScan.h"
 #include "Workflows/EngineWorkers.h"
 #include "Workflows/OutcomeText.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 #include <iostream>
 #include <system_error>
@@ -16,31 +16,6 @@
 namespace fs = std::filesystem;
 
 namespace CommandLine {
-
-std::optional<Arguments> parse(const std::vector<std::string>& arguments,
-                               const std::vector<std::string_view>& withValue) {
-    Arguments parsed;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (optionsEnded || argument.empty() || argument.front() != '-' || argument == "-") {
-            parsed.paths.push_back(argument);
-        } else if (argument == "--") {
-            optionsEnded = true;
-        } else if (argument == "--help" || argument == "-h") {
-            parsed.help = true;
-        } else if (std::find(withValue.begin(), withValue.end(), argument) != withValue.end() &&
-                   i + 1 < arguments.size()) {
-            parsed.values[argument] = arguments[++i];
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (parsed.paths.empty() && !parsed.help) {
-        return std::nullopt;
-    }
-    return parsed;
-}
 
 std::optional<fs::path> resolve(const std::string& argument, std::ostream& err) {
     std::error_code error;
@@ -75,16 +50,6 @@ bool collectFiles(const std::vector<std::string>& arguments,
 
 namespace {
 
-std::optional<int> numberWithin(const std::string& text, int lowest, int highest) {
-    int value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc() || stop != end || value < lowest || value > highest) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 std::string elapsedText(std::chrono::steady_clock::duration elapsed) {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
     const auto rest = seconds % 60;
@@ -93,36 +58,35 @@ std::string elapsedText(std::chrono::steady_clock::duration elapsed) {
 
 } // namespace
 
-std::string workerUsage() {
-    return "Options for the batch:\n"
-           "  --jobs N                 files at once, each in a worker process of its own\n"
-           "                           (1 to 256; default: the number of cores)\n"
-           "  --file-timeout SECONDS   a worker silent this long on one file is ended and\n"
-           "                           the file fails (1 to 86400; default 600)\n";
+void addWorkerOptions(CLI::App& app, WorkerOptions& options) {
+    const std::string group = "Options for the batch";
+    app.add_option("--jobs", options.jobs,
+                   "files at once, each in a worker process of its own\n"
+                   "(1 to 256; default: the number of cores)")
+        ->type_name("N")
+        ->check(Syntax::wholeNumber(1, 256))
+        ->group(group);
+    app.add_option("--file-timeout", options.fileTimeoutSeconds,
+                   "a worker silent this long on one file is ended and\n"
+                   "the file fails (1 to 86400; default 600)")
+        ->type_name("SECONDS")
+        ->check(Syntax::wholeNumber(1, 86400))
+        ->group(group);
 }
 
-std::optional<std::optional<WorkerSettings>> workerSettings(const Arguments& arguments) {
-    WorkerSettings settings = besideThisProgram();
-    if (const auto jobs = arguments.values.find("--jobs"); jobs != arguments.values.end()) {
-        const auto count = numberWithin(jobs->second, 1, 256);
-        if (!count) {
-            return std::nullopt;
-        }
-        settings.jobs = *count;
-    }
-    if (const auto timeout = arguments.values.find("--file-timeout");
-        timeout != arguments.values.end()) {
-        const auto seconds = numberWithin(timeout->second, 1, 86400);
-        if (!seconds) {
-            return std::nullopt;
-        }
-        settings.fileTimeout = std::chrono::seconds(*seconds);
-    }
+std::optional<WorkerSettings> workerSettings(const WorkerOptions& options) {
     const char* inProcess = std::getenv("PARVO_IN_PROCESS");
     if (inProcess != nullptr && std::string_view(inProcess) == "1") {
-        return std::optional<WorkerSettings>();
+        return std::nullopt;
     }
-    return std::optional<WorkerSettings>(settings);
+    WorkerSettings settings = besideThisProgram();
+    if (options.jobs > 0) {
+        settings.jobs = options.jobs;
+    }
+    if (options.fileTimeoutSeconds > 0) {
+        settings.fileTimeout = std::chrono::seconds(options.fileTimeoutSeconds);
+    }
+    return settings;
 }
 
 bool workersRunnable(const std::optional<WorkerSettings>& workers, std::ostream& err) {

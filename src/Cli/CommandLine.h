@@ -7,30 +7,19 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
-/// What the headless commands share: reading their arguments and resolving paths the way a
-/// drop on the window would.
+namespace CLI {
+class App;
+}
+
+/// What the headless commands share: their worker options and resolving paths the way a drop
+/// on the window would.
 namespace CommandLine {
-
-/// A command's arguments, sorted into paths and options.
-struct Arguments {
-    std::vector<std::string> paths;
-    std::map<std::string, std::string, std::less<>> values; // an option and its last value
-    bool help = false;                                      // --help or -h
-};
-
-/// Options may come anywhere before "--"; everything after "--" is a path, and so are "-"
-/// and arguments not starting with '-'. An option named in `withValue` takes the next
-/// argument as its value, as it is (so `--pages -3` reads "-3"). Absent for any other option,
-/// an option without its value, or no path at all (unless help was asked for).
-std::optional<Arguments> parse(const std::vector<std::string>& arguments,
-                               const std::vector<std::string_view>& withValue);
 
 /// The absolute, standardized location of an existing item; absent, with a line on `err`
 /// saying why, when there is none.
@@ -44,17 +33,20 @@ bool collectFiles(const std::vector<std::string>& arguments,
                   std::string_view refusal, std::vector<std::filesystem::path>& queue,
                   std::ostream& err);
 
-/// The options every batch command takes for its workers, to add to its `withValue`.
-inline const std::vector<std::string_view> kWorkerOptions = {"--jobs", "--file-timeout"};
+/// The worker options every batch command takes, as read (0: not given).
+struct WorkerOptions {
+    int jobs = 0;
+    int fileTimeoutSeconds = 0;
+};
 
-/// The usage lines that describe kWorkerOptions, ending in a newline.
-std::string workerUsage();
+/// Adds --jobs N (1 to 256) and --file-timeout SECONDS (1 to 86400) to `app`, read into
+/// `options`, in the group "Options for the batch".
+void addWorkerOptions(CLI::App& app, WorkerOptions& options);
 
-/// The workers beside this program with --jobs N (1 to 256; default: the number of cores) and
-/// --file-timeout SECONDS (1 to 86400) applied. Absent when either value is not a whole
-/// number in its range. The environment variable PARVO_IN_PROCESS=1 gives no workers at all
-/// (an unset `workers`): the benchmarks compare the two paths with it.
-std::optional<std::optional<WorkerSettings>> workerSettings(const Arguments& arguments);
+/// The workers beside this program with `options` applied (default: as many as cores, a
+/// timeout of ten minutes). The environment variable PARVO_IN_PROCESS=1 gives no workers at
+/// all (an unset `workers`): the benchmarks compare the two paths with it.
+std::optional<WorkerSettings> workerSettings(const WorkerOptions& options);
 
 /// False, with a line on `err`, when `workers` are set but their program cannot be run: every
 /// file would fail, and the rows would blame the files.

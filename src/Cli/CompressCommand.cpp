@@ -2,10 +2,12 @@
 #include "Cli/CompressCommand.h"
 
 #include "Cli/CommandLine.h"
+#include "Cli/Syntax.h"
 #include "Workflows/CompressWorkflow.h"
 #include "Workflows/TargetChoice.h"
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -17,7 +19,6 @@ namespace {
 struct Request {
     TargetChoice choice = TargetChoice::email;
     std::vector<std::string> paths;
-    bool help = false;
     std::optional<WorkerSettings> workers;
 };
 
@@ -34,22 +35,42 @@ std::optional<TargetChoice> choiceNamed(std::string_view name) {
     return std::nullopt;
 }
 
-std::optional<Request> parse(const std::vector<std::string>& arguments) {
-    std::vector<std::string_view> withValue = CommandLine::kWorkerOptions;
-    withValue.push_back("--target");
-    const auto parsed = CommandLine::parse(arguments, withValue);
-    const auto workers = parsed ? CommandLine::workerSettings(*parsed) : std::nullopt;
-    if (!workers) {
+// The command line, read into `target`, `paths` and `workers`.
+std::unique_ptr<CLI::App> syntax(std::string& target, std::vector<std::string>& paths,
+                                 CommandLine::WorkerOptions& workers) {
+    auto app = Syntax::app(
+        "parvo compress",
+        "Compresses images (png, jpg, jpeg, heic, heif, tiff, gif) and PDFs towards a size\n"
+        "target: email 10 MB (the default), web 1 MB, small 2 MB. A file's result is\n"
+        "written beside it as NAME-small.jpg or NAME-small.pdf; a folder is mirrored into\n"
+        "a sibling folder named \"FOLDER \u2014 Parvo\". Sources are never modified.");
+    app->add_option("--target", target)
+        ->type_name("email|web|small")
+        ->check(Syntax::oneOf({"email", "web", "small"}))
+        ->group(Syntax::kUnlisted);
+    CommandLine::addWorkerOptions(*app, workers);
+    app->add_option("PATH", paths)->required();
+    app->footer(
+        "Exit status: 0 when every file was written, copied or already optimized; 1 when a\n"
+        "file failed or a path gave nothing to compress; 2 on bad arguments; 130 or 143\n"
+        "when Ctrl-C or SIGTERM stopped it.");
+    return app;
+}
+
+// Absent, with `status` set, when there is nothing to run: after the help or bad arguments.
+std::optional<Request> parse(const std::vector<std::string>& arguments, std::ostream& out,
+                             std::ostream& err, int& status) {
+    std::string target = "email";
+    Request request;
+    CommandLine::WorkerOptions workers;
+    const auto reading = Syntax::read(*syntax(target, request.paths, workers), arguments, out, err);
+    if (reading != Syntax::Reading::proceed) {
+        status = reading == Syntax::Reading::help ? CompressCommand::kSuccess
+                                                  : CompressCommand::kBadArguments;
         return std::nullopt;
     }
-    Request request{TargetChoice::email, parsed->paths, parsed->help, *workers};
-    if (const auto target = parsed->values.find("--target"); target != parsed->values.end()) {
-        const auto choice = choiceNamed(target->second);
-        if (!choice) {
-            return std::nullopt;
-        }
-        request.choice = *choice;
-    }
+    request.choice = choiceNamed(target).value_or(TargetChoice::email);
+    request.workers = CommandLine::workerSettings(workers);
     return request;
 }
 
@@ -86,31 +107,18 @@ void printRow(const Outcome& row, std::ostream& out) {
 namespace CompressCommand {
 
 std::string usage() {
-    return "usage: parvo compress [--target email|web|small] [--jobs N] [--file-timeout SECONDS] "
-           "PATH...\n"
-           "\n"
-           "Compresses images (png, jpg, jpeg, heic, heif, tiff, gif) and PDFs towards a size\n"
-           "target: email 10 MB (the default), web 1 MB, small 2 MB. A file's result is\n"
-           "written beside it as NAME-small.jpg or NAME-small.pdf; a folder is mirrored into\n"
-           "a sibling folder named \"FOLDER \u2014 Parvo\". Sources are never modified.\n"
-           "\n" +
-           CommandLine::workerUsage() +
-           "\n"
-           "Exit status: 0 when every file was written, copied or already optimized; 1 when a\n"
-           "file failed or a path gave nothing to compress; 2 on bad arguments; 130 or 143\n"
-           "when Ctrl-C or SIGTERM stopped it.\n";
+    std::string target;
+    std::vector<std::string> paths;
+    CommandLine::WorkerOptions workers;
+    return syntax(target, paths, workers)->help();
 }
 
 int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
         std::stop_token stop) {
-    const auto request = parse(arguments);
+    int status = kSuccess;
+    const auto request = parse(arguments, out, err, status);
     if (!request) {
-        err << usage();
-        return kBadArguments;
-    }
-    if (request->help) {
-        out << usage();
-        return kSuccess;
+        return status;
     }
     if (!CommandLine::workersRunnable(request->workers, err)) {
         return kFailure;

@@ -4,16 +4,24 @@
 #include "Cli/CompressCommand.h"
 #include "Cli/OCRCommand.h"
 #include "Cli/PDFToolsCommand.h"
+#include "Cli/Syntax.h"
+#include "Platform/UniqueFd.h"
 
 #include <algorithm>
 #include <array>
-#include <atomic>
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
 #include <system_error>
 #include <thread>
+#include <unistd.h>
 
 namespace Launch {
 
@@ -33,30 +41,41 @@ Request failed(std::string problem) {
     return request;
 }
 
-// The window form: options anywhere before "--", every other argument a file.
+constexpr std::string_view kOverview =
+    "Without a command, Parvo opens its window with the FILEs queued on the Compress\n"
+    "tab (or on the tab --tab names), as if dropped there; when a Parvo window is\n"
+    "already open, that one takes them. \"parvo COMMAND --help\" describes a command.";
+
+// The window form, read into `request`, `tab` and the flags: options anywhere before "--",
+// every other argument a file. --help and --version are flags here rather than CLI11's own
+// help, so that the files read with them are kept.
+std::unique_ptr<CLI::App> windowSyntax(Request& request, std::string& tab, bool& help,
+                                       bool& version) {
+    auto app = Syntax::app("parvo", std::string(kOverview));
+    app->set_help_flag();
+    app->add_option("--tab", tab)
+        ->type_name("compress|pdf-tools|ocr")
+        ->check(Syntax::oneOf({"compress", "pdf-tools", "ocr"}))
+        ->group(Syntax::kUnlisted);
+    app->add_flag("-h,--help", help)->group(Syntax::kUnlisted);
+    app->add_flag("--version", version)->group(Syntax::kUnlisted);
+    app->add_option("FILE", request.files);
+    return app;
+}
+
 Request readWindow(const std::vector<std::string>& arguments) {
     Request request;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (optionsEnded || argument.size() < 2 || argument.front() != '-') {
-            request.files.push_back(argument);
-        } else if (argument == "--") {
-            optionsEnded = true;
-        } else if (argument == "--help" || argument == "-h") {
-            request.action = Action::help;
-        } else if (argument == "--version") {
-            request.action = Action::version;
-        } else if (argument == "--tab") {
-            const auto tab = i + 1 < arguments.size() ? tabNamed(arguments[++i]) : std::nullopt;
-            if (!tab) {
-                return failed("--tab takes compress, pdf-tools or ocr");
-            }
-            request.tab = *tab;
-        } else {
-            return failed(argument + ": unknown option");
-        }
+    std::string tab;
+    bool help = false;
+    bool version = false;
+    const auto app = windowSyntax(request, tab, help, version);
+    try {
+        app->parse(std::vector<std::string>(arguments.rbegin(), arguments.rend()));
+    } catch (const CLI::ParseError& error) {
+        return failed(Syntax::problemOf(*app, error));
     }
+    request.tab = tab.empty() ? std::nullopt : tabNamed(tab);
+    request.action = help ? Action::help : version ? Action::version : Action::window;
     return request;
 }
 
@@ -75,6 +94,30 @@ std::string usageOf(std::string_view command) {
         return OCRCommand::usage();
     }
     return PDFToolsCommand::usage(command);
+}
+
+// Until `finished` is signalled: the first stop signal asks `worker` to stop, a second ends
+// the process. The first signal's number, or 0.
+int watchSignals(int signals, int finished, std::jthread& worker) {
+    int stoppedBy = 0;
+    for (;;) {
+        pollfd ready[] = {{signals, POLLIN, 0}, {finished, POLLIN, 0}};
+        if (::poll(ready, 2, -1) < 0 && errno != EINTR) {
+            return stoppedBy; // the work still ends; only the signals go unheard
+        }
+        signalfd_siginfo signal{};
+        if ((ready[0].revents & POLLIN) != 0 &&
+            ::read(signals, &signal, sizeof signal) == sizeof signal) {
+            if (stoppedBy != 0) {
+                std::_Exit(128 + static_cast<int>(signal.ssi_signo));
+            }
+            stoppedBy = static_cast<int>(signal.ssi_signo);
+            worker.request_stop();
+        }
+        if ((ready[1].revents & POLLIN) != 0) {
+            return stoppedBy;
+        }
+    }
 }
 
 } // namespace
@@ -148,41 +191,48 @@ int runCommand(const Request& request, std::ostream& out, std::ostream& err, std
 }
 
 int runCommandStoppedBySignals(const Request& request, std::ostream& out, std::ostream& err) {
-    // Signals are taken by sigwait on one watcher thread, where stopping a batch is an
-    // ordinary call rather than work inside a signal handler.
+    return runStoppedBySignals(
+        [&](std::stop_token stop) { return runCommand(request, out, err, std::move(stop)); });
+}
+
+int runStoppedBySignals(const std::function<int(std::stop_token)>& work) {
+    // The signals are read from a descriptor on this thread while the work runs on its own,
+    // so that stopping it is an ordinary call rather than work inside a signal handler.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    std::stop_source stop;
-    static std::atomic<int> stoppedBy{0};
-    std::thread([stopSignals, stop]() mutable {
-        int signal = 0;
-        if (sigwait(&stopSignals, &signal) == 0) {
-            stoppedBy = signal;
-            stop.request_stop();
-        }
-        if (sigwait(&stopSignals, &signal) == 0) {
-            std::_Exit(128 + signal);
-        }
-    }).detach();
-    const int status = runCommand(request, out, err, stop.get_token());
+    const UniqueFd signals(::signalfd(-1, &stopSignals, SFD_CLOEXEC));
+    const UniqueFd finished(::eventfd(0, EFD_CLOEXEC));
+    if (!signals || !finished) {
+        return work({});
+    }
+    int status = 0;
+    std::jthread worker([&](std::stop_token stop) {
+        status = work(std::move(stop));
+        const std::uint64_t one = 1;
+        (void)!::write(finished.get(), &one, sizeof one);
+    });
+    const int stoppedBy = watchSignals(signals.get(), finished.get(), worker);
+    worker.join();
     return stoppedBy != 0 ? 128 + stoppedBy : status;
 }
 
 std::string usage() {
-    std::string text = "usage: parvo [--tab compress|pdf-tools|ocr] [FILE...]\n"
-                       "       parvo --version\n";
+    Request request;
+    std::string tab;
+    bool flag = false;
+    std::vector<std::string> forms = {Syntax::synopsis(*windowSyntax(request, tab, flag, flag)),
+                                      "parvo --version"};
     for (const std::string_view command : kCommands) {
-        text += "       " + synopsis(usageOf(command)) + "\n";
+        forms.push_back(synopsis(usageOf(command)));
     }
-    return text +
-           "\n"
-           "Without a command, Parvo opens its window with the FILEs queued on the Compress\n"
-           "tab (or on the tab --tab names), as if dropped there; when a Parvo window is\n"
-           "already open, that one takes them. \"parvo COMMAND --help\" describes a "
-           "command.\n";
+    return Syntax::app("parvo", std::string(kOverview), std::move(forms))->help();
+}
+
+std::string refusal(const std::string& problem) {
+    return Syntax::refusal("parvo", problem, usage());
 }
 
 } // namespace Launch

@@ -32,7 +32,7 @@ enum class Action {
     help,         // print usage() to stdout, exit 0
     version,      // print the version to stdout, exit 0
     screenshots,  // photograph every tab into `folder` (scripts/screenshots; not in usage())
-    badArguments, // print `problem` and usage() to stderr, exit 2
+    badArguments, // print refusal(problem) to stderr, exit 2
 };
 
 struct Request {
@@ -70,8 +70,18 @@ int runCommand(const Request& request, std::ostream& out, std::ostream& err,
 /// calling thread, so that every thread started later inherits the block.
 int runCommandStoppedBySignals(const Request& request, std::ostream& out, std::ostream& err);
 
+/// What runCommandStoppedBySignals does around any `work`: it runs on a thread of its own
+/// with a stop token that the first SIGINT or SIGTERM requests; the result is then 128 + that
+/// signal (once the work has returned), otherwise the work's own. A second signal ends the
+/// process at once with 128 + it.
+int runStoppedBySignals(const std::function<int(std::stop_token)>& work);
+
 /// The overview printed by --help and after bad arguments, ending in a newline: the window's
 /// form, --version, and the synopsis of every command (each command's --help says more).
 std::string usage();
+
+/// What bad arguments print: "parvo: PROBLEM", the synopsis lines of usage() and a hint to
+/// --help.
+std::string refusal(const std::string& problem);
 
 } // namespace Launch

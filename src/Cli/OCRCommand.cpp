@@ -2,9 +2,11 @@
 #include "Cli/OCRCommand.h"
 
 #include "Cli/CommandLine.h"
+#include "Cli/Syntax.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -17,17 +19,39 @@ namespace {
 
 struct Request {
     std::vector<std::string> paths;
-    bool help = false;
     std::optional<WorkerSettings> workers;
 };
 
-std::optional<Request> parse(const std::vector<std::string>& arguments) {
-    const auto parsed = CommandLine::parse(arguments, CommandLine::kWorkerOptions);
-    const auto workers = parsed ? CommandLine::workerSettings(*parsed) : std::nullopt;
-    if (!workers) {
+// The command line, read into `paths` and `workers`.
+std::unique_ptr<CLI::App> syntax(std::vector<std::string>& paths,
+                                 CommandLine::WorkerOptions& workers) {
+    auto app = Syntax::app(
+        "parvo ocr",
+        "Makes scans (png, jpg, jpeg, heic, heif, tiff, gif) and PDFs searchable: each file\n"
+        "gets an invisible text layer and is written beside it as NAME-searchable.pdf,\n"
+        "replacing the output of an earlier run. Sources are never modified; folders are\n"
+        "not searched.");
+    CommandLine::addWorkerOptions(*app, workers);
+    app->add_option("PATH", paths)->required();
+    app->footer(
+        "Exit status: 0 when every file was written; 1 when a file failed or a path was not\n"
+        "a scan or PDF; 2 on bad arguments; 130 or 143 when Ctrl-C or SIGTERM stopped it.");
+    return app;
+}
+
+// Absent, with `status` set, when there is nothing to run: after the help or bad arguments.
+std::optional<Request> parse(const std::vector<std::string>& arguments, std::ostream& out,
+                             std::ostream& err, int& status) {
+    Request request;
+    CommandLine::WorkerOptions workers;
+    const auto reading = Syntax::read(*syntax(request.paths, workers), arguments, out, err);
+    if (reading != Syntax::Reading::proceed) {
+        status =
+            reading == Syntax::Reading::help ? OCRCommand::kSuccess : OCRCommand::kBadArguments;
         return std::nullopt;
     }
-    return Request{parsed->paths, parsed->help, *workers};
+    request.workers = CommandLine::workerSettings(workers);
+    return request;
 }
 
 } // namespace
@@ -35,29 +59,17 @@ std::optional<Request> parse(const std::vector<std::string>& arguments) {
 namespace OCRCommand {
 
 std::string usage() {
-    return "usage: parvo ocr [--jobs N] [--file-timeout SECONDS] PATH...\n"
-           "\n"
-           "Makes scans (png, jpg, jpeg, heic, heif, tiff, gif) and PDFs searchable: each file\n"
-           "gets an invisible text layer and is written beside it as NAME-searchable.pdf,\n"
-           "replacing the output of an earlier run. Sources are never modified; folders are\n"
-           "not searched.\n"
-           "\n" +
-           CommandLine::workerUsage() +
-           "\n"
-           "Exit status: 0 when every file was written; 1 when a file failed or a path was not\n"
-           "a scan or PDF; 2 on bad arguments; 130 or 143 when Ctrl-C or SIGTERM stopped it.\n";
+    std::vector<std::string> paths;
+    CommandLine::WorkerOptions workers;
+    return syntax(paths, workers)->help();
 }
 
 int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
         std::stop_token stop, const Builder& builder) {
-    const auto request = parse(arguments);
+    int status = kSuccess;
+    const auto request = parse(arguments, out, err, status);
     if (!request) {
-        err << usage();
-        return kBadArguments;
-    }
-    if (request->help) {
-        out << usage();
-        return kSuccess;
+        return status;
     }
     // A test's builder runs in this process; the engine runs in the workers.
     const std::optional<WorkerSettings> workers = builder ? std::nullopt : request->workers;

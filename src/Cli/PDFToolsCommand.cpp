@@ -2,10 +2,11 @@
 #include "Cli/PDFToolsCommand.h"
 
 #include "Cli/CommandLine.h"
+#include "Cli/Syntax.h"
 #include "Workflows/PDFToolsWorkflow.h"
 
-#include <charconv>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <system_error>
 
@@ -17,7 +18,6 @@ namespace {
 struct Request {
     Options options;
     std::vector<std::string> paths;
-    bool help = false;
     std::optional<WorkerSettings> workers;
 };
 
@@ -34,17 +34,16 @@ std::optional<Op> opNamed(std::string_view command) {
     return std::nullopt;
 }
 
-// The usage texts: a synopsis and a summary per operation, then what all three share.
-std::string_view synopsisOf(Op op) {
+std::string_view nameOf(Op op) {
     switch (op) {
     case Op::split:
-        return "parvo split --every N [--jobs N] [--file-timeout SECONDS] PDF...";
+        return "split";
     case Op::extract:
-        return "parvo extract --pages RANGE [--jobs N] [--file-timeout SECONDS] PDF...";
+        return "extract";
     case Op::merge:
         break;
     }
-    return "parvo merge [--jobs N] [--file-timeout SECONDS] PDF...";
+    return "merge";
 }
 
 std::string_view summaryOf(Op op) {
@@ -63,7 +62,6 @@ std::string_view summaryOf(Op op) {
 }
 
 constexpr std::string_view kRules =
-    "\n"
     "Results are written beside their sources under names no file has yet (\"merged 2.pdf\",\n"
     "...); no file is ever replaced and sources are never modified.\n"
     "\n"
@@ -71,57 +69,42 @@ constexpr std::string_view kRules =
     "or written, a range held no page, or a path was missing or not a PDF; 2 on bad\n"
     "arguments; 130 or 143 when Ctrl-C or SIGTERM stopped it.\n";
 
-// Digits only, within the stepper's bounds.
-std::optional<std::int64_t> chunkSize(const std::string& text) {
-    std::int64_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || text.front() == '-' || error != std::errc() || stop != end ||
-        value < kMinSplit || value > kMaxSplit) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-// The options each operation takes; a value is taken as it is, so `--pages -3` reads "-3".
-std::vector<std::string_view> optionsOf(Op op) {
-    std::vector<std::string_view> options = CommandLine::kWorkerOptions;
+// The command line of `op`, read into `request`, `pages` and `workers`. A value is taken as
+// it is, so `--pages -3` reads "-3".
+std::unique_ptr<CLI::App> syntax(Op op, Request& request, std::string& pages,
+                                 CommandLine::WorkerOptions& workers) {
+    auto app = Syntax::app("parvo " + std::string(nameOf(op)), std::string(summaryOf(op)));
     if (op == Op::split) {
-        options.push_back("--every");
+        app->add_option("--every", request.options.splitN)
+            ->type_name("N")
+            ->check(Syntax::wholeNumber(kMinSplit, kMaxSplit))
+            ->required()
+            ->group(Syntax::kUnlisted);
     } else if (op == Op::extract) {
-        options.push_back("--pages");
+        app->add_option("--pages", pages)->type_name("RANGE")->required()->group(Syntax::kUnlisted);
     }
-    return options;
+    CommandLine::addWorkerOptions(*app, workers);
+    app->add_option("PDF", request.paths)->required();
+    app->footer(std::string(kRules));
+    return app;
 }
 
-std::optional<Request> parse(Op op, const std::vector<std::string>& arguments) {
-    const auto parsed = CommandLine::parse(arguments, optionsOf(op));
-    const auto workers = parsed ? CommandLine::workerSettings(*parsed) : std::nullopt;
-    if (!workers) {
+// Absent, with `status` set, when there is nothing to run: after the help or bad arguments.
+std::optional<Request> parse(Op op, const std::vector<std::string>& arguments, std::ostream& out,
+                             std::ostream& err, int& status) {
+    Request request;
+    request.options.op = op;
+    std::string pages;
+    CommandLine::WorkerOptions workers;
+    const auto reading = Syntax::read(*syntax(op, request, pages, workers), arguments, out, err);
+    if (reading != Syntax::Reading::proceed) {
+        status = reading == Syntax::Reading::help ? PDFToolsCommand::kSuccess
+                                                  : PDFToolsCommand::kBadArguments;
         return std::nullopt;
     }
-    Request request;
-    request.workers = *workers;
-    request.options.op = op;
-    request.paths = parsed->paths;
-    request.help = parsed->help;
-    if (request.help) {
-        return request;
-    }
-    const auto every = parsed->values.find("--every");
-    const auto pages = parsed->values.find("--pages");
-    if (op == Op::split) {
-        const auto size = every == parsed->values.end() ? std::nullopt : chunkSize(every->second);
-        if (!size) {
-            return std::nullopt;
-        }
-        request.options.splitN = *size;
-    }
+    request.workers = CommandLine::workerSettings(workers);
     if (op == Op::extract) {
-        if (pages == parsed->values.end()) {
-            return std::nullopt;
-        }
-        request.options.range = parseRange(pages->second);
+        request.options.range = parseRange(pages);
     }
     return request;
 }
@@ -135,11 +118,20 @@ bool handles(std::string_view command) {
 }
 
 std::string usage() {
-    return "usage: " + std::string(synopsisOf(Op::merge)) + "\n       " +
-           std::string(synopsisOf(Op::split)) + "\n       " + std::string(synopsisOf(Op::extract)) +
-           "\n\n" + std::string(summaryOf(Op::merge)) + std::string(summaryOf(Op::split)) +
-           std::string(summaryOf(Op::extract)) + "\n" + CommandLine::workerUsage() +
-           std::string(kRules);
+    std::vector<std::string> forms;
+    std::string summaries;
+    for (const Op op : {Op::merge, Op::split, Op::extract}) {
+        Request request;
+        std::string pages;
+        CommandLine::WorkerOptions workers;
+        forms.push_back(Syntax::synopsis(*syntax(op, request, pages, workers)));
+        summaries += summaryOf(op);
+    }
+    CommandLine::WorkerOptions workers;
+    auto app = Syntax::app("parvo", summaries, forms);
+    CommandLine::addWorkerOptions(*app, workers);
+    app->footer(std::string(kRules));
+    return app->help();
 }
 
 std::string usage(std::string_view command) {
@@ -147,21 +139,23 @@ std::string usage(std::string_view command) {
     if (!op) {
         return usage();
     }
-    return "usage: " + std::string(synopsisOf(*op)) + "\n\n" + std::string(summaryOf(*op)) + "\n" +
-           CommandLine::workerUsage() + std::string(kRules);
+    Request request;
+    std::string pages;
+    CommandLine::WorkerOptions workers;
+    return syntax(*op, request, pages, workers)->help();
 }
 
 int run(std::string_view command, const std::vector<std::string>& arguments, std::ostream& out,
         std::ostream& err, std::stop_token stop) {
     const auto op = opNamed(command);
-    const auto request = op ? parse(*op, arguments) : std::nullopt;
-    if (!request) {
-        err << usage(command);
+    if (!op) {
+        err << usage();
         return kBadArguments;
     }
-    if (request->help) {
-        out << usage(command);
-        return kSuccess;
+    int status = kSuccess;
+    const auto request = parse(*op, arguments, out, err, status);
+    if (!request) {
+        return status;
     }
     if (!CommandLine::workersRunnable(request->workers, err)) {
         return kFailure;

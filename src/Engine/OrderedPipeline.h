@@ -11,12 +11,20 @@
 #include <thread>
 #include <vector>
 
-/// Runs make(index, worker) for every index in [0, count) on up to `workers` threads and hands
-/// each result to take(index, result) on the calling thread, strictly in index order. At most
-/// `lookAhead` (≥ 1) results are made or waiting beyond the last one taken, so memory stays
-/// flat however many indices there are. Each worker number in [0, workers) is used by one
-/// thread at a time, so per-worker state indexed by it needs no lock. With one worker
-/// everything runs on the calling thread.
+/// The threads of one run: more would only compete for the same cores.
+inline constexpr int kMaxWorkers = 64;
+
+/// The engine's one way to work on pages and probes side by side (files run in worker
+/// processes instead; see EngineWorkers). Plain threads that live for one call: Tesseract's
+/// and libvips' own threads stay the only other ones, and a sandboxed worker needs nothing
+/// beyond creating threads.
+///
+/// Runs make(index, worker) for every index in [0, count) on up to `workers` threads (at most
+/// kMaxWorkers) and hands each result to take(index, result) on the calling thread, strictly
+/// in index order. At most `lookAhead` (≥ 1) results are made or waiting beyond the last one
+/// taken, so memory stays flat however many indices there are. Each worker number in
+/// [0, workers) is used by one thread at a time, so per-worker state indexed by it needs no
+/// lock. With one worker everything runs on the calling thread.
 ///
 /// Returns true when every result was taken; false as soon as take returns false or a stop
 /// is requested (checked before each make and each take): no further results are taken and
@@ -114,11 +122,12 @@ template <typename Result>
 bool runOrdered(int count, int workers, int lookAhead, std::stop_token stop,
                 const std::function<Result(int index, int worker)>& make,
                 const std::function<bool(int index, Result&& result)>& take) {
-    if (std::min(workers, count) <= 1)
+    const int threadCount = std::min({workers, count, kMaxWorkers});
+    if (threadCount <= 1)
         return OrderedPipelineDetail::runHere(count, stop, make, take);
     OrderedPipelineDetail::Run<Result> run(count, lookAhead, stop, make);
     std::vector<std::jthread> threads;
-    for (int worker = 0; worker < std::min(workers, count); ++worker) {
+    for (int worker = 0; worker < threadCount; ++worker) {
         try {
             threads.emplace_back([&run, worker] { run.work(worker); });
         } catch (const std::system_error&) {

@@ -1,28 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Engine/ParallelFor.h"
 
-#include <algorithm>
-#include <atomic>
-#include <system_error>
-#include <thread>
-#include <vector>
+#include "Engine/OrderedPipeline.h"
 
+#include <algorithm>
+
+// One way to run pages and probes side by side: an ordered run whose results are only flags
+// and which may run ahead without limit.
 void parallelFor(int count, int threads, const std::function<void(int index, int worker)>& work) {
-    std::atomic<int> next{0};
-    auto drain = [&](int worker) {
-        for (int index = next++; index < count; index = next++)
-            work(index, worker);
+    const std::function<bool(int, int)> make = [&work](int index, int worker) {
+        work(index, worker);
+        return true;
     };
-    std::vector<std::thread> helpers;
-    const int helperCount = std::clamp(std::min(threads, count) - 1, 0, 64);
-    for (int worker = 1; worker <= helperCount; ++worker) {
-        try {
-            helpers.emplace_back(drain, worker);
-        } catch (const std::system_error&) {
-            break; // fewer threads than asked: the others share the work
-        }
-    }
-    drain(0);
-    for (auto& helper : helpers)
-        helper.join();
+    const std::function<bool(int, bool&&)> take = [](int, bool&&) { return true; };
+    runOrdered<bool>(count, std::clamp(threads, 1, kMaxWorkers), std::max(count, 1), {}, make,
+                     take);
 }

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Engine/QualitySearch.h"
 
+#include "Engine/ParallelFor.h"
+
 #include <cmath>
-#include <future>
 #include <map>
-#include <system_error>
 
 namespace QualitySearch {
 
@@ -90,12 +90,9 @@ private:
     std::map<double, double> m_points;
 };
 
-template <typename Work> auto startConcurrently(Work&& work) {
-    try {
-        return std::async(std::launch::async, std::forward<Work>(work));
-    } catch (const std::system_error&) {
-        return std::async(std::launch::deferred, std::forward<Work>(work));
-    }
+/// Runs both at once, on two threads when the system gives them; returns when both are done.
+void atOnce(const std::function<void()>& first, const std::function<void()>& second) {
+    parallelFor(2, 2, [&](int index, int) { index == 0 ? first() : second(); });
 }
 
 std::optional<Found> finish(Bisection& search, int encodings) {
@@ -132,9 +129,8 @@ std::optional<Found> searchSpeculatively(std::int64_t target, double minQuality,
     SizeModel model;
     // The first midpoint is needed unless minQuality fails, the rare case: probe both at once.
     Speculation ahead{search.nextMid(), std::nullopt};
-    auto firstMid = startConcurrently([&] { return encode(ahead.quality); });
-    search.loBytes = encode(minQuality);
-    ahead.bytes = firstMid.get();
+    atOnce([&] { search.loBytes = encode(minQuality); },
+           [&] { ahead.bytes = encode(ahead.quality); });
     int encodings = 2;
     model.record(minQuality, sizeOf(search.loBytes));
     if (sizeOf(search.loBytes) > target)
@@ -147,9 +143,7 @@ std::optional<Found> searchSpeculatively(std::int64_t target, double minQuality,
             bytes = std::move(ahead.bytes);
         } else if (search.stepsLeft >= 2) {
             next.quality = search.midAfter(model.predictsFit(mid, target));
-            auto speculative = startConcurrently([&encode, q = next.quality] { return encode(q); });
-            bytes = encode(mid);
-            next.bytes = speculative.get();
+            atOnce([&] { bytes = encode(mid); }, [&] { next.bytes = encode(next.quality); });
             model.record(next.quality, sizeOf(next.bytes));
             encodings += 2;
         } else {

@@ -3,9 +3,7 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
-#include <QThreadPool>
 #include <QTimer>
-#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 
 // Batches finish on the UI thread through QCoreApplication rather than through their
@@ -17,17 +15,6 @@ namespace {
 // A flood of page events must not keep the UI thread busy: progressChanged goes out at most
 // once per frame.
 constexpr int kProgressPaceMs = 16;
-
-// Batches get their own pool so that a long batch never delays drop resolution (which runs
-// on the global pool) and batches of different screens never wait for one another.
-QThreadPool& batchPool() {
-    static QThreadPool* pool = [] {
-        auto* created = new QThreadPool;
-        created->setMaxThreadCount(64);
-        return created;
-    }();
-    return *pool;
-}
 
 // Running batches of every controller; UI thread only.
 template <class Run> std::vector<std::shared_ptr<Run>>& registry() {
@@ -145,13 +132,13 @@ BatchProgress BatchControllerBase::progress() const {
 
 void BatchControllerBase::requestStop() {
     if (m_run) {
-        m_run->stop.request_stop();
+        m_run->thread.request_stop();
     }
 }
 
 void BatchControllerBase::stopAll() {
     for (const auto& run : registry<Run>()) {
-        run->stop.request_stop();
+        run->thread.request_stop();
     }
 }
 
@@ -159,7 +146,9 @@ void BatchControllerBase::waitForAll() {
     stopAll();
     const auto runs = registry<Run>();
     for (const auto& run : runs) {
-        run->worker.waitForFinished();
+        if (run->thread.joinable()) {
+            run->thread.join();
+        }
     }
     for (const auto& run : runs) {
         finish(run);
@@ -178,13 +167,15 @@ void BatchControllerBase::launch(const std::shared_ptr<Run>& run) {
     m_working = true;
     emit workingChanged(true);
     noteProgress();
-    WorkContext context;
-    context.stop = run->stop.get_token();
-    context.events = [run](const BatchEvent& event) { post(run, event); };
-    context.skipped = [run](std::size_t file) {
-        return file < run->files.size() && run->skip[file].load();
-    };
-    run->worker = QtConcurrent::run(&batchPool(), [run, context = std::move(context)] {
+    // The thread holds the run until it returns, and finish() joins it before the run can be
+    // let go: the run is never destroyed on its own thread.
+    run->thread = std::jthread([run](std::stop_token stop) {
+        WorkContext context;
+        context.stop = std::move(stop);
+        context.events = [run](const BatchEvent& event) { post(run, event); };
+        context.skipped = [run](std::size_t file) {
+            return file < run->files.size() && run->skip[file].load();
+        };
         run->execute(context);
         if (auto* app = QCoreApplication::instance()) {
             QMetaObject::invokeMethod(
@@ -229,6 +220,9 @@ void BatchControllerBase::noteProgress() {
 void BatchControllerBase::finish(const std::shared_ptr<Run>& run) {
     if (run->finished) {
         return;
+    }
+    if (run->thread.joinable()) {
+        run->thread.join();
     }
     run->applyEvents();
     run->finished = true;

@@ -5,7 +5,6 @@
 #include "History/HistoryStore.h"
 #include "Workflows/BatchEvents.h"
 
-#include <QFuture>
 #include <QObject>
 #include <QPointer>
 #include <algorithm>
@@ -16,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <stop_token>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -43,12 +43,12 @@ struct WorkContext {
 };
 
 /// The batch mechanism of a working screen: a queue of items, the `working` flag, and one
-/// worker task per batch that runs a workflow over a snapshot of the queue and returns rows
-/// as values. The workflow's events are forwarded to the UI thread and kept as progress()
-/// (progressChanged at most about once a frame). A finished batch is applied on the UI thread
-/// in this order: done() replaced (doneChanged), the queue updated (queueChanged), working
-/// cleared (workingChanged(false)), the rows' history entries handed to
-/// HistoryStore::recordBatch in one call, then finished(). A batch that ran to its end
+/// thread per batch (a std::jthread, whose stop token is the batch's stop) that runs a workflow
+/// over a snapshot of the queue and returns rows as values. The workflow's events are forwarded to
+/// the UI thread and kept as progress() (progressChanged at most about once a frame). A finished
+/// batch is applied on the UI thread in this order: done() replaced (doneChanged), the queue
+/// updated (queueChanged), working cleared (workingChanged(false)), the rows' history entries
+/// handed to HistoryStore::recordBatch in one call, then finished(). A batch that ran to its end
 /// empties the queue, items appended during the run included; a stopped one takes out only
 /// the files it finished (by their fileFinished events), so the files in progress, those not
 /// started and those appended during the run stay queued.
@@ -124,10 +124,11 @@ protected:
         void remove(std::size_t file);
         /// UI thread: applies the events that arrived so far; true when there were some.
         bool applyEvents();
-        bool stopped() const { return stop.get_token().stop_requested(); }
+        bool stopped() const { return thread.get_stop_token().stop_requested(); }
 
-        std::stop_source stop;
-        QFuture<void> worker;
+        // The batch's own thread; its stop token is the batch's stop. Joined on the UI thread
+        // by finish() (it has then only to return) or by waitForAll(), never by itself.
+        std::jthread thread;
         QPointer<BatchControllerBase> owner;
         HistoryStore* history = nullptr;
         bool finished = false;

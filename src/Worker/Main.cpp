@@ -9,27 +9,30 @@
 //
 // The second form confines itself exactly as a worker does, tries what the sandbox refuses
 // and prints one line per attempt; it is for tests and for checking a system.
+#include "Cli/Syntax.h"
 #include "Platform/ProcessTuning.h"
 #include "Platform/Sandbox.h"
 #include "Platform/WorkerChannel.h"
 #include "Workflows/EngineProtocol.h"
 #include "Workflows/RequestHandler.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
+#include <limits>
+#include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -44,43 +47,53 @@ struct Arguments {
     bool checkSandbox = false;
 };
 
-template <typename Number> std::optional<Number> parsed(std::string_view text) {
-    Number value{};
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
+// The command line, read into `arguments` and `sandbox`.
+std::unique_ptr<CLI::App> syntax(Arguments& arguments, std::string& sandbox) {
+    auto app = Syntax::app(
+        "parvo-worker",
+        "Performs Parvo's engine steps for the process that started it, over the socket N\n"
+        "it inherited; or, with --check-sandbox, confines itself as a worker does and prints\n"
+        "what the sandbox refuses.",
+        {"parvo-worker --fd N [--address-space BYTES] [--sandbox 0|1]",
+         "parvo-worker --check-sandbox [--address-space BYTES]"});
+    const std::string group = "Options";
+    auto* fd = app->add_option("--fd", arguments.fd, "the inherited socket")
+                   ->type_name("N")
+                   ->check(Syntax::wholeNumber(0, std::numeric_limits<int>::max()))
+                   ->group(group);
+    app->add_flag("--check-sandbox", arguments.checkSandbox, "check the sandbox and end")
+        ->excludes(fd)
+        ->group(group);
+    app->add_option("--address-space", arguments.addressSpaceBytes,
+                    "the address-space limit (0: none)")
+        ->type_name("BYTES")
+        ->check(Syntax::wholeNumber(0, std::numeric_limits<long long>::max()))
+        ->group(group);
+    app->add_option("--sandbox", sandbox, "0 runs the worker unconfined (default 1)")
+        ->type_name("0|1")
+        ->check(Syntax::oneOf({"0", "1"}))
+        ->group(group);
+    return app;
 }
 
-std::optional<Arguments> readArguments(int argc, char** argv) {
+// Absent when there is nothing to serve: the help or a refusal was printed.
+std::optional<Arguments> readArguments(int argc, char** argv, int& status) {
     Arguments arguments;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view name = argv[i];
-        if (name == "--check-sandbox") {
-            arguments.checkSandbox = true;
-            continue;
-        }
-        if (i + 1 >= argc)
-            return std::nullopt;
-        const std::string_view value = argv[++i];
-        if (name == "--fd") {
-            const auto fd = parsed<int>(value);
-            if (!fd || *fd < 0)
-                return std::nullopt;
-            arguments.fd = *fd;
-        } else if (name == "--address-space") {
-            const auto bytes = parsed<std::uint64_t>(value);
-            if (!bytes)
-                return std::nullopt;
-            arguments.addressSpaceBytes = *bytes;
-        } else if (name == "--sandbox" && (value == "0" || value == "1")) {
-            arguments.sandbox = value == "1";
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (arguments.checkSandbox == (arguments.fd >= 0))
+    std::string sandbox = "1";
+    const auto app = syntax(arguments, sandbox);
+    const std::vector<std::string> given(argv + std::min(argc, 1), argv + argc);
+    const Syntax::Reading reading = Syntax::read(*app, given, std::cout, std::cerr);
+    if (reading == Syntax::Reading::proceed && !arguments.checkSandbox && arguments.fd < 0) {
+        std::cerr << Syntax::refusal("parvo-worker", "--fd or --check-sandbox is required",
+                                     app->help());
+        status = kBadArguments;
         return std::nullopt;
+    }
+    if (reading != Syntax::Reading::proceed) {
+        status = reading == Syntax::Reading::help ? 0 : kBadArguments;
+        return std::nullopt;
+    }
+    arguments.sandbox = sandbox == "1";
     return arguments;
 }
 
@@ -155,11 +168,10 @@ int serve(const Arguments& arguments) {
 
 int main(int argc, char** argv) {
     ProcessTuning::keepLargeAllocationsForReuse();
-    const auto arguments = readArguments(argc, argv);
+    int status = 0;
+    const auto arguments = readArguments(argc, argv, status);
     if (!arguments) {
-        std::cerr << "usage: parvo-worker --fd N [--address-space BYTES] [--sandbox 0|1]\n"
-                     "       parvo-worker --check-sandbox [--address-space BYTES]\n";
-        return kBadArguments;
+        return status;
     }
     return arguments->checkSandbox ? checkSandbox(*arguments) : serve(*arguments);
 }

@@ -84,13 +84,16 @@ TEST(FrontEnd, BadArgumentsPrintUsageAndExitTwo) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"compress"}, compressUsage},
         {{"compress", "--target"}, compressUsage},
-        {{"compress", "--target", "huge", "x.png"}, compressUsage},
+        {{"compress", "--target", "huge", "x.png"},
+         "parvo compress: --target: 'huge' is not one of email, web, small\n" + compressUsage +
+             "\nTry 'parvo compress --help' for more information.\n"},
         {{"compress", "--target", "web"}, compressUsage},
         {{"compress", "--quality", "5", "x.png"}, compressUsage},
         {{"shrink", "x.png"}, "parvo: shrink: not a command"},
         {{"shrink", "x.png"}, overview},
         {{"--tab", "history", "x.png"},
-         "parvo: --tab takes compress, pdf-tools or ocr\n" + overview},
+         "parvo: --tab: 'history' is not one of compress, pdf-tools, ocr\n" + overview},
+        {{"--tab", "ocr", "--jobs", "2"}, "parvo: --jobs: unknown option\n" + overview},
     };
     for (const auto& [arguments, expected] : cases) {
         const ProcessResult run = parvo(dir, arguments);

@@ -60,8 +60,13 @@ TEST(Launch, FirstArgumentDecidesBetweenWindowCommandAndMistake) {
         {{"a.png", "-h"}, Action::help, {}, {"a.png"}},
         {{"shrink", "a.png"}, Action::badArguments, {}, {}, "shrink: not a command"},
         {{""}, Action::badArguments, {}, {}, ": not a command"},
-        {{"--tab"}, Action::badArguments, {}, {}, "--tab takes"},
-        {{"--tab", "history", "a.png"}, Action::badArguments, {}, {}, "--tab takes"},
+        {{"--tab"}, Action::badArguments, {}, {}, "--tab: needs a value"},
+        {{"--tab", "history", "a.png"},
+         Action::badArguments,
+         {},
+         {},
+         "--tab: 'history' is not one of compress, pdf-tools, ocr"},
+        {{"--tab=ocr", "-", "--", "-3"}, Action::window, Tab::ocr, {"-", "-3"}},
         {{"a.png", "--jobs", "2"}, Action::badArguments, {}, {}, "--jobs: unknown option"},
     };
     for (const Case& c : cases) {

@@ -4,6 +4,7 @@
 #include "Cli/OCRCommand.h"
 #include "support/Synth.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
@@ -49,28 +50,33 @@ std::string savedLine(const fs::path& folder, const std::string& stem, const std
            (folder / (stem + "-searchable.pdf")).string() + "\n";
 }
 
-TEST(OCRCommand, BadArgumentsPrintUsageAndExitTwo) {
-    const std::vector<std::vector<std::string>> cases = {
-        {},
-        {"--target", "web", "a.png"},
-        {"-x", "a.png"},
-        {"--workers", "2", "a.png"},
-        {"--jobs"},
-        {"a.png", "--jobs"},
-        {"--jobs", "0", "a.png"},
-        {"--jobs", "257", "a.png"},
-        {"--jobs", "two", "a.png"},
-        {"--jobs", "1x", "a.png"},
-        {"--jobs", "-1", "a.png"},
-        {"--jobs", "1"},
-        {"--file-timeout", "0", "a.png"},
-        {"--file-timeout", "5s", "a.png"},
+TEST(OCRCommand, BadArgumentsAreNamedWithTheSynopsisAndExitTwo) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "PATH is required"},
+        {{"--target", "web", "a.png"}, "--target: unknown option"},
+        {{"-x", "a.png"}, "-x: unknown option"},
+        {{"--workers", "2", "a.png"}, "--workers: unknown option"},
+        {{"--jobs"}, "--jobs: needs a value"},
+        {{"a.png", "--jobs"}, "--jobs: needs a value"},
+        {{"--jobs", "0", "a.png"}, "--jobs: '0' is not a whole number from 1 to 256"},
+        {{"--jobs", "257", "a.png"}, "--jobs: '257' is not"},
+        {{"--jobs", "two", "a.png"}, "--jobs: 'two' is not"},
+        {{"--jobs", "1x", "a.png"}, "--jobs: '1x' is not"},
+        {{"--jobs", "-1", "a.png"}, "--jobs: '-1' is not"},
+        {{"--jobs", "1"}, "PATH is required"},
+        {{"--file-timeout", "0", "a.png"},
+         "--file-timeout: '0' is not a whole number from 1 to 86400"},
+        {{"--file-timeout", "5s", "a.png"}, "--file-timeout: '5s' is not"},
     };
-    for (const auto& arguments : cases) {
+    const std::string rest = "usage: parvo ocr [--jobs N] [--file-timeout SECONDS] PATH...\n"
+                             "Try 'parvo ocr --help' for more information.\n";
+    for (const auto& [arguments, problem] : cases) {
         const Result result = ocr(arguments);
-        const std::string label = arguments.empty() ? "(none)" : arguments.front();
+        const std::string label = testing::PrintToString(arguments);
         EXPECT_EQ(result.status, OCRCommand::kBadArguments) << label;
-        EXPECT_EQ(result.err, OCRCommand::usage()) << label;
+        EXPECT_EQ(result.err.rfind("parvo ocr: " + problem, 0), 0U) << label << result.err;
+        EXPECT_TRUE(result.err.ends_with("\n" + rest)) << label << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 3) << result.err;
         EXPECT_TRUE(result.out.empty()) << label;
     }
 }

@@ -41,34 +41,44 @@ int pagesIn(const fs::path& file) {
     return document ? document->pageCount() : -1;
 }
 
-TEST(PDFToolsCommand, BadArgumentsPrintUsageAndExitTwo) {
+TEST(PDFToolsCommand, BadArgumentsAreNamedWithTheSynopsisAndExitTwo) {
     Synth::TempDir dir;
     const std::string a = pdf(dir, "a.pdf", 2);
-    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
-        {"merge", {}},
-        {"merge", {"--every", "2", a}},
-        {"split", {a}},
-        {"split", {"--every", a}},
-        {"split", {a, "--every"}},
-        {"split", {"--every", "0", a}},
-        {"split", {"--every", "501", a}},
-        {"split", {"--every", "-3", a}},
-        {"split", {"--every", "2x", a}},
-        {"split", {"--every", "5"}},
-        {"split", {"--pages", "1-2", "--every", "5", a}},
-        {"extract", {a}},
-        {"extract", {"--pages"}},
-        {"extract", {"--pages", "1-2"}},
-        {"extract", {"--every", "5", "--pages", "1", a}},
-        {"extract", {"--frobnicate", a}},
-        {"compress", {a}},
+    struct Case {
+        std::string name;
+        std::vector<std::string> arguments;
+        std::string problem; // the start of the line after "parvo NAME: "
     };
-    for (const auto& [name, arguments] : cases) {
-        const Result run = command(name, arguments);
-        EXPECT_EQ(run.status, PDFToolsCommand::kBadArguments) << name << " " << arguments.size();
-        EXPECT_EQ(run.err, PDFToolsCommand::usage(name));
+    const std::vector<Case> cases = {
+        {"merge", {}, "PDF is required"},
+        {"merge", {"--every", "2", a}, "--every: unknown option"},
+        {"split", {a}, "--every is required"},
+        {"split", {"--every", a}, "--every: '" + a + "' is not a whole number from 1 to 500"},
+        {"split", {a, "--every"}, "--every: needs a value"},
+        {"split", {"--every", "0", a}, "--every: '0' is not"},
+        {"split", {"--every", "501", a}, "--every: '501' is not"},
+        {"split", {"--every", "-3", a}, "--every: '-3' is not"},
+        {"split", {"--every", "2x", a}, "--every: '2x' is not"},
+        {"split", {"--every", "5"}, "PDF is required"},
+        {"split", {"--pages", "1-2", "--every", "5", a}, "--pages: unknown option"},
+        {"extract", {a}, "--pages is required"},
+        {"extract", {"--pages"}, "--pages: needs a value"},
+        {"extract", {"--pages", "1-2"}, "PDF is required"},
+        {"extract", {"--every", "5", "--pages", "1", a}, "--every: unknown option"},
+        {"extract", {"--frobnicate", a}, "--frobnicate: unknown option"},
+    };
+    for (const Case& c : cases) {
+        const Result run = command(c.name, c.arguments);
+        const std::string label = c.name + " " + testing::PrintToString(c.arguments);
+        EXPECT_EQ(run.status, PDFToolsCommand::kBadArguments) << label;
+        EXPECT_EQ(run.err.rfind("parvo " + c.name + ": " + c.problem, 0), 0U) << run.err;
+        const std::string usage = PDFToolsCommand::usage(c.name);
+        EXPECT_TRUE(run.err.ends_with("\n" + usage.substr(0, usage.find('\n') + 1) + "Try 'parvo " +
+                                      c.name + " --help' for more information.\n"))
+            << run.err;
         EXPECT_TRUE(run.out.empty());
     }
+    EXPECT_EQ(command("compress", {a}).err, PDFToolsCommand::usage());
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
         << "nothing written";
     const Result help = command("split", {"--help"});

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Engine/OrderedPipeline.h"
+#include "Engine/ParallelFor.h"
 #include "Engine/SearchablePDF.h"
 #include "Engine/SearchablePage.h"
 #include "Platform/ImageCodec.h"
@@ -395,5 +396,25 @@ TEST(SearchablePDFPipeline, InOrderWithBoundedLookAheadAndEarlyEnds) {
             EXPECT_EQ(taken[static_cast<std::size_t>(index)], index);
         EXPECT_LE(mostAhead, 3);
         EXPECT_LE(made, last + 1 + 3);
+    }
+}
+
+// parallelFor is runOrdered without results: every index once, worker numbers within the
+// threads asked for (and the cap), nothing at all for no index.
+TEST(SearchablePDFPipeline, ParallelForDoesEachIndexOnceWithinItsWorkers) {
+    const std::vector<std::pair<int, int>> cases = {{0, 4}, {1, 4}, {5, 1}, {7, 3}, {300, 200}};
+    for (const auto& [count, threads] : cases) {
+        SCOPED_TRACE(testing::Message() << count << " indices, " << threads << " threads");
+        std::vector<std::atomic<int>> done(static_cast<std::size_t>(count));
+        std::atomic<int> highestWorker{0};
+        parallelFor(count, threads, [&](int index, int worker) {
+            ++done[static_cast<std::size_t>(index)];
+            for (int high = highestWorker;
+                 worker > high && !highestWorker.compare_exchange_weak(high, worker);)
+                ;
+        });
+        for (const auto& times : done)
+            EXPECT_EQ(times, 1);
+        EXPECT_LT(highestWorker, std::min(threads, kMaxWorkers));
     }
 }
