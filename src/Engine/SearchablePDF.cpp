@@ -23,8 +23,6 @@ using PageResult = std::optional<SearchablePage>;
 using Maker = std::function<PageResult(int index, int worker)>;
 using Taker = std::function<bool(int index, PageResult&& page)>;
 
-constexpr double kPointsPerInch = 72.0;
-
 // A few pages per thread may wait, encoded, for their turn to be added.
 int lookAhead(std::span<TextRecognizer> recognizers) {
     return 2 * static_cast<int>(recognizers.size());
@@ -145,17 +143,39 @@ private:
     int m_added = 0;
 };
 
-PageResult renderedPage(const PdfPageRenderer& renderer, int index, PageSize box, double dpiScale,
-                        const std::optional<PdfPageImage>& scan, TextRecognizer& recognizer) {
-    const double width = std::round(box.widthPoints * dpiScale);
-    const double height = std::round(box.heightPoints * dpiScale);
+std::optional<PageSize> renderedSize(PageSize box, double scale) {
+    const double width = std::round(box.widthPoints * scale);
+    const double height = std::round(box.heightPoints * scale);
     if (!(width >= 1 && height >= 1 && width <= 1e9 && height <= 1e9))
         return std::nullopt;
-    auto rendering = renderer.renderPage(index, static_cast<int>(width), static_cast<int>(height));
+    return PageSize{width, height};
+}
+
+std::optional<Image> render(const PdfPageRenderer& renderer, int index, PageSize size) {
+    return renderer.renderPage(index, static_cast<int>(size.widthPoints),
+                               static_cast<int>(size.heightPoints));
+}
+
+// A scan finer than the page is read from a finer rendering; should that fail (memory), the
+// page is read as any other rather than lost.
+PageResult renderedPage(const PdfPageRenderer& renderer, int index, PageSize box, double dpiScale,
+                        const std::optional<PdfPageImage>& scan, TextRecognizer& recognizer) {
+    const auto pageSize = renderedSize(box, dpiScale);
+    if (!pageSize)
+        return std::nullopt;
+    double readScale = SearchablePages::readingScale(box, dpiScale, scan);
+    std::optional<Image> rendering;
+    if (readScale != dpiScale)
+        if (const auto readSize = renderedSize(box, readScale))
+            rendering = render(renderer, index, *readSize);
+    if (!rendering) {
+        readScale = dpiScale;
+        rendering = render(renderer, index, *pageSize);
+    }
     if (!rendering)
         return std::nullopt;
-    return SearchablePages::fromRendering(std::move(*rendering), kPointsPerInch * dpiScale, scan,
-                                          recognizer);
+    return SearchablePages::fromRendering(
+        {std::move(*rendering), readScale, *pageSize, dpiScale, scan}, recognizer);
 }
 
 std::optional<Bytes> buildFromContents(const FileContents& files,
