@@ -15,6 +15,7 @@
 
 #include "Platform/FileBytes.h"
 #include "Platform/PopplerRender.h"
+#include "Platform/QpdfForms.h"
 #include "Platform/QpdfLinks.h"
 #include "Platform/QpdfPages.h"
 #include "Platform/QpdfScanPage.h"
@@ -36,6 +37,8 @@ struct PdfCore {
     std::vector<std::shared_ptr<const PdfCore>> sources;
     std::shared_ptr<const Bytes> bytes;
     std::unique_ptr<QPDF> qpdf;
+    // The form's fields, indexed once, whether this document gives pages or receives them.
+    std::unique_ptr<QPDFAcroFormDocumentHelper> forms;
     // Poppler's page count over bytes; -1 when Poppler could not load them.
     int popplerPageCount = -1;
     bool modified = false;
@@ -116,6 +119,23 @@ void recordCopy(PdfCore& core, PdfCore& source, QPDFObjectHandle page) {
                      [&](const QpdfLinks::CopiedPage& c) { return c.copy.isSameObjectAs(page); });
     if (origin != core.copies.end())
         core.copies.push_back({origin->source, origin->sourcePage, copy});
+}
+
+QPDFAcroFormDocumentHelper& formsOf(PdfCore& core) {
+    if (!core.forms)
+        core.forms = std::make_unique<QPDFAcroFormDocumentHelper>(*core.qpdf);
+    return *core.forms;
+}
+
+// A form that cannot be carried costs the page its fields, not the page: the copy keeps the
+// annotations QPDF gave it.
+void carryFields(PdfCore& core, PdfCore& source, QPDFObjectHandle page) {
+    try {
+        if (QpdfForms::hasForm(*source.qpdf))
+            QpdfForms::carryFields(formsOf(core), formsOf(source), core.qpdf->getAllPages().back(),
+                                   page);
+    } catch (const std::exception&) {
+    }
 }
 
 void markModified(PdfCore& core) {
@@ -243,6 +263,7 @@ bool PdfDocument::appendPageCopy(const PdfDocument& source, int pageIndex) {
         m_state->ownRenderer.reset();
         m_state->rendererFailed = false;
         QPDFPageDocumentHelper(*core.qpdf).addPage(QPDFPageObjectHelper(page), false);
+        carryFields(core, *sourceCore, page);
         recordCopy(core, *sourceCore, page);
         return true;
     } catch (const std::exception&) {
