@@ -223,4 +223,16 @@ std::optional<ResolvedDestination> resolve(NamedDestinations& names, QPDFObjectH
     return ResolvedDestination{array, *page};
 }
 
+QPDFObjectHandle resolveDestination(NamedDestinations& names, QPDFObjectHandle destination) {
+    return explicitDestination(names, destination);
+}
+
+std::optional<QPDFObjGen> destinationPage(QPDF& document, QPDFObjectHandle explicitDestination) {
+    return targetPage(document, explicitDestination);
+}
+
+QPDFObjectHandle retargeted(QPDFObjectHandle page, QPDFObjectHandle explicitDestination) {
+    return destinationTo(page, explicitDestination);
+}
+
 } // namespace QpdfLinks

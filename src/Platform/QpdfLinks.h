@@ -115,4 +115,16 @@ mappedDestination(NamedDestinations& source, QPDFObjectHandle destination, const
 int carryLinks(NamedDestinations& source, QPDFObjectHandle sourcePage, QPDFObjectHandle newPage,
                const Affine& sourceToNew, const PageMap& pages);
 
+/// The explicit destination array a destination stands for in the document of `names` (an
+/// array as it is; a name or string looked up; a dictionary's /D), or null.
+QPDFObjectHandle resolveDestination(NamedDestinations& names, QPDFObjectHandle destination);
+
+/// The page object an explicit destination leads to (a page reference, or the 0-based page
+/// number some writers put there), if any. Not checked to be a page.
+std::optional<QPDFObjGen> destinationPage(QPDF& document, QPDFObjectHandle explicitDestination);
+
+/// A new explicit destination to `page` with the view of `explicitDestination` (/XYZ, /Fit…
+/// and their numbers), copied so that it belongs to no document.
+QPDFObjectHandle retargeted(QPDFObjectHandle page, QPDFObjectHandle explicitDestination);
+
 } // namespace QpdfLinks
