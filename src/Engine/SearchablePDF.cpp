@@ -62,21 +62,33 @@ void report(const PageProgress& progress, int pagesDone, int pageCount) {
         progress(pagesDone, pageCount);
 }
 
+// What the searchable copy of a PDF keeps of it beyond its pictures, on request: where each
+// page came from, gathered as pages are added.
+struct Keeper {
+    const PdfDocument& source;
+    std::vector<PdfPageOrigin> origins;
+};
+
 /// Every page must be made and accepted by the writer, or there is no document.
 std::optional<Bytes> buildAll(int pageCount, std::span<TextRecognizer> recognizers,
                               const std::stop_token& stop, const Maker& make,
-                              const PageProgress& progress) {
+                              const PageProgress& progress, Keeper* keeper = nullptr) {
     if (pageCount < 1 || recognizers.empty())
         return std::nullopt;
     PdfWriter writer;
     const Taker take = [&](int index, PageResult&& page) {
         if (!page || !SearchablePages::add(*page, writer))
             return false;
+        if (keeper)
+            keeper->origins.push_back({index, page->sourceToPage});
         report(progress, index + 1, pageCount);
         return true;
     };
     if (!runPages(pageCount, recognizers, stop, make, take))
         return std::nullopt;
+    // What cannot be carried is left out: the pages are the document.
+    if (keeper)
+        (void)writer.keepStructure(keeper->source, keeper->origins);
     return writer.finish();
 }
 
@@ -229,16 +241,16 @@ std::optional<Bytes> buildFromImageBytes(std::span<const std::uint8_t> file,
 
 std::optional<Bytes> makeSearchable(const std::filesystem::path& pdfAt, double dpiScale,
                                     std::span<TextRecognizer> recognizers, std::stop_token stop,
-                                    const PageProgress& progress) {
+                                    const PageProgress& progress, const Options& options) {
     auto pdf = readFileBytes(pdfAt);
     if (!pdf)
         return std::nullopt;
-    return makeSearchable(std::move(*pdf), dpiScale, recognizers, stop, progress);
+    return makeSearchable(std::move(*pdf), dpiScale, recognizers, stop, progress, options);
 }
 
 std::optional<Bytes> makeSearchable(Bytes pdf, double dpiScale,
                                     std::span<TextRecognizer> recognizers, std::stop_token stop,
-                                    const PageProgress& progress) {
+                                    const PageProgress& progress, const Options& options) {
     const auto document = PdfDocument::openBytes(std::move(pdf));
     if (!document || recognizers.empty() || !(dpiScale > 0))
         return std::nullopt;
@@ -266,7 +278,9 @@ std::optional<Bytes> makeSearchable(Bytes pdf, double dpiScale,
         return renderedPage(renderers[static_cast<std::size_t>(worker)], index, boxes[page],
                             dpiScale, scans[page], recognizers[static_cast<std::size_t>(worker)]);
     };
-    return buildAll(static_cast<int>(boxes.size()), recognizers, stop, make, progress);
+    Keeper keeper{*document, {}};
+    return buildAll(static_cast<int>(boxes.size()), recognizers, stop, make, progress,
+                    options.keepStructure ? &keeper : nullptr);
 }
 
 } // namespace SearchablePDF

@@ -371,6 +371,11 @@ std::vector<PdfBookmark> PdfDocument::topLevelBookmarks() const {
     }
 }
 
+std::shared_ptr<QpdfLinks::NamedDestinations> PdfDocument::structure() const {
+    const std::shared_ptr<PdfCore>& core = m_state->core;
+    return {core, &namedDestinationsOf(*core)};
+}
+
 std::optional<Bytes> PdfDocument::writeBytes() const {
     try {
         return QpdfPages::write(*m_state->core->qpdf, QpdfPages::WriteMode::Output);

@@ -19,6 +19,9 @@ struct PageSize {
 };
 
 class PdfPageRenderer;
+namespace QpdfLinks {
+class NamedDestinations;
+}
 
 /// A top-level bookmark (outline item) that leads to a page of its document.
 struct PdfBookmark {
@@ -107,6 +110,11 @@ public:
     std::error_code writeFile(const std::filesystem::path& path) const;
 
 private:
+    friend class PdfWriter;
+    /// The document's structure, for a writer that carries it onto pages made from it: it
+    /// keeps the document's structure alive and is used on the document's thread.
+    std::shared_ptr<QpdfLinks::NamedDestinations> structure() const;
+
     struct State;
     explicit PdfDocument(std::unique_ptr<State> state);
     std::unique_ptr<State> m_state;

@@ -276,11 +276,17 @@ const PageMap::Target* PageMap::find(QPDFObjGen sourcePage) const {
 
 std::optional<QPDFObjectHandle>
 mappedDestination(NamedDestinations& source, QPDFObjectHandle destination, const PageMap& pages) {
-    const auto resolved = resolve(source, destination);
-    const PageMap::Target* target = resolved ? pages.find(resolved->page) : nullptr;
+    const auto array = resolveDestination(source, destination);
+    const auto page = destinationPage(source.document(), array);
+    const PageMap::Target* target = page ? pages.find(*page) : nullptr;
     if (!target)
         return std::nullopt;
-    return viewOn(target->page, resolved->array, target->sourceToNew);
+    return viewOn(target->page, array, target->sourceToNew);
+}
+
+QPDFObjectHandle viewThrough(QPDFObjectHandle page, QPDFObjectHandle explicitDestination,
+                             const Affine& sourceToNew) {
+    return viewOn(page, explicitDestination, sourceToNew);
 }
 
 int carryLinks(NamedDestinations& source, QPDFObjectHandle sourcePage, QPDFObjectHandle newPage,

@@ -215,14 +215,6 @@ RepairCount repair(const std::vector<CopiedPage>& copies) {
     return repairer.count();
 }
 
-std::optional<ResolvedDestination> resolve(NamedDestinations& names, QPDFObjectHandle destination) {
-    const auto array = explicitDestination(names, destination);
-    const auto page = targetPage(names.document(), array);
-    if (!page)
-        return std::nullopt;
-    return ResolvedDestination{array, *page};
-}
-
 QPDFObjectHandle resolveDestination(NamedDestinations& names, QPDFObjectHandle destination) {
     return explicitDestination(names, destination);
 }

@@ -64,17 +64,6 @@ struct RepairCount {
 /// Only the copies' own objects change; sources are read. Idempotent.
 RepairCount repair(const std::vector<CopiedPage>& copies);
 
-/// A destination as its document resolves it: the explicit array it stands for (a named one
-/// looked up) and the page that array shows (also for the 0-based page number some writers
-/// put in place of a page).
-struct ResolvedDestination {
-    QPDFObjectHandle array;
-    QPDFObjGen page;
-};
-
-/// Absent when the destination names nothing or shows no page of the document.
-std::optional<ResolvedDestination> resolve(NamedDestinations& names, QPDFObjectHandle destination);
-
 /// Where the pages of a source document went in a document made anew from them (pictures of
 /// the pages rather than copies): each source page's new page, and how the source page's
 /// default user space maps onto the new page's. A source page not in the map has no new page.
@@ -102,6 +91,12 @@ private:
 /// target. The result belongs to no document (direct), apart from the target page.
 std::optional<QPDFObjectHandle>
 mappedDestination(NamedDestinations& source, QPDFObjectHandle destination, const PageMap& pages);
+
+/// A new explicit destination to `page` (of the new document) with the view of a source's
+/// `explicitDestination`, its coordinates mapped through `sourceToNew` as mappedDestination
+/// maps them.
+QPDFObjectHandle viewThrough(QPDFObjectHandle page, QPDFObjectHandle explicitDestination,
+                             const Affine& sourceToNew);
 
 /// Adds to `newPage` (a page of the map's new document) a new link annotation for each link
 /// annotation of `sourcePage`: its /Rect (the bounding box of its mapped corners) and
