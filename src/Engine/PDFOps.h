@@ -7,12 +7,16 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 /// New PDF documents made of page copies of existing ones. Results start empty and receive
-/// nothing but pages (with their content, resources and annotations); sources and their files
-/// are never changed. A link between two pages of a result keeps working; a link to a page
-/// that is not in the result is removed; web links stay.
+/// their pages (with content, resources and annotations) and the form fields of those pages
+/// (values, defaults and /NeedAppearances kept; a field name that a merge would hold twice
+/// gets a suffix, name_2); sources and their files are never changed. A link between two
+/// pages of a result keeps working; a link to a page that is not in the result is removed;
+/// web links stay.
 ///
 /// Stateless and synchronous; a source document is used by one call at a time. Nothing throws:
 /// absent results and empty lists are the only failure signals.
@@ -25,20 +29,34 @@ struct PageRange {
     friend bool operator==(const PageRange&, const PageRange&) = default;
 };
 
+struct Options {
+    /// Carry the sources' bookmarks and page labels onto the pages taken: an item whose page
+    /// is not taken is dropped and its children move up into its place. A merge puts each
+    /// input's bookmarks under one new bookmark per input (see merge()).
+    bool keepBookmarks = false;
+};
+
 /// The pages of every readable file, in order (unreadable files are skipped; a file given
-/// twice is merged twice). Absent when no page results.
-std::optional<PdfDocument> merge(const std::vector<std::filesystem::path>& files);
+/// twice is merged twice). Absent when no page results. Bookmarks, when kept, are titled
+/// with each file's name without its last extension.
+std::optional<PdfDocument> merge(const std::vector<std::filesystem::path>& files,
+                                 Options options = {});
 
 /// Opens the source at an index of a merge; absent for one that cannot be read.
 using SourceOpener = std::function<std::optional<PdfDocument>(std::size_t index)>;
 
 /// merge() of `count` sources opened one at a time, in index order, by `open` (each is
-/// released once its pages are copied).
-std::optional<PdfDocument> merge(std::size_t count, const SourceOpener& open);
+/// released once its pages are copied). With keepBookmarks, each source that gave pages gets
+/// one closed top-level bookmark, titled titles[index] (UTF-8; empty when missing), showing
+/// its first page, with its own bookmarks beneath; page labels follow each source's pages
+/// (a source without labels keeps its own numbers 1, 2, …).
+std::optional<PdfDocument> merge(std::size_t count, const SourceOpener& open, Options options = {},
+                                 const std::vector<std::string>& titles = {});
 
 /// Chunks of `every` consecutive pages, built like extractions, in page order (the last holds
 /// what remains). Empty when every < 1 or the document has no pages.
-std::vector<PdfDocument> split(const PdfDocument& document, std::int64_t every);
+std::vector<PdfDocument> split(const PdfDocument& document, std::int64_t every,
+                               Options options = {});
 
 /// split(), handing over each chunk as soon as it is built instead of holding them all: a
 /// caller that writes and drops each chunk keeps one chunk in memory, not the whole split
@@ -46,9 +64,32 @@ std::vector<PdfDocument> split(const PdfDocument& document, std::int64_t every);
 /// runs on the calling thread, in page order, once per chunk split() would list; returning
 /// false stops before the next chunk is built.
 void splitEach(const PdfDocument& document, std::int64_t every,
-               const std::function<bool(PdfDocument&& chunk)>& chunk);
+               const std::function<bool(PdfDocument&& chunk)>& chunk, Options options = {});
 
 /// Pages max(lower, 1) … min(upper, page count), in order. Absent when none of them exists.
-std::optional<PdfDocument> extract(const PdfDocument& document, PageRange pages);
+std::optional<PdfDocument> extract(const PdfDocument& document, PageRange pages,
+                                   Options options = {});
+
+/// One part of a split at bookmarks.
+struct BookmarkPart {
+    PageRange pages;
+    std::string title; // UTF-8, as the bookmark has it
+    friend bool operator==(const BookmarkPart&, const BookmarkPart&) = default;
+};
+
+/// One part per top-level bookmark that leads to a page of the document: from its page to
+/// the page before the next part's, the last to the end; pages before the first bookmark go
+/// with the first part. Bookmarks are taken in page order (viewers list them as written, but
+/// a part is a run of pages); several on one page make one part with the last one's title.
+/// Empty when the document has no bookmark that leads to one of its pages.
+std::vector<BookmarkPart> bookmarkParts(const PdfDocument& document);
+
+/// "<baseName>-<title>.pdf" for a part of a split at bookmarks, with the title made safe for
+/// a file name: "/" becomes "-", control characters go, white space is trimmed from both
+/// ends, and at most 80 characters (code points; a UTF-8 sequence is never cut) are kept. A
+/// title left blank becomes "part <position>" (1-based). Equal titles give equal names: the
+/// caller makes them unique.
+std::string bookmarkPartFileName(std::string_view baseName, std::string_view title,
+                                 std::size_t position);
 
 } // namespace PDFOps

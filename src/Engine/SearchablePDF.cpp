@@ -23,8 +23,6 @@ using PageResult = std::optional<SearchablePage>;
 using Maker = std::function<PageResult(int index, int worker)>;
 using Taker = std::function<bool(int index, PageResult&& page)>;
 
-constexpr double kPointsPerInch = 72.0;
-
 // A few pages per thread may wait, encoded, for their turn to be added.
 int lookAhead(std::span<TextRecognizer> recognizers) {
     return 2 * static_cast<int>(recognizers.size());
@@ -64,21 +62,33 @@ void report(const PageProgress& progress, int pagesDone, int pageCount) {
         progress(pagesDone, pageCount);
 }
 
+// What the searchable copy of a PDF keeps of it beyond its pictures, on request: where each
+// page came from, gathered as pages are added.
+struct Keeper {
+    const PdfDocument& source;
+    std::vector<PdfPageOrigin> origins;
+};
+
 /// Every page must be made and accepted by the writer, or there is no document.
 std::optional<Bytes> buildAll(int pageCount, std::span<TextRecognizer> recognizers,
                               const std::stop_token& stop, const Maker& make,
-                              const PageProgress& progress) {
+                              const PageProgress& progress, Keeper* keeper = nullptr) {
     if (pageCount < 1 || recognizers.empty())
         return std::nullopt;
     PdfWriter writer;
     const Taker take = [&](int index, PageResult&& page) {
         if (!page || !SearchablePages::add(*page, writer))
             return false;
+        if (keeper)
+            keeper->origins.push_back({index, page->sourceToPage});
         report(progress, index + 1, pageCount);
         return true;
     };
     if (!runPages(pageCount, recognizers, stop, make, take))
         return std::nullopt;
+    // What cannot be carried is left out: the pages are the document.
+    if (keeper)
+        (void)writer.keepStructure(keeper->source, keeper->origins);
     return writer.finish();
 }
 
@@ -145,17 +155,39 @@ private:
     int m_added = 0;
 };
 
-PageResult renderedPage(const PdfPageRenderer& renderer, int index, PageSize box, double dpiScale,
-                        const std::optional<PdfPageImage>& scan, TextRecognizer& recognizer) {
-    const double width = std::round(box.widthPoints * dpiScale);
-    const double height = std::round(box.heightPoints * dpiScale);
+std::optional<PageSize> renderedSize(PageSize box, double scale) {
+    const double width = std::round(box.widthPoints * scale);
+    const double height = std::round(box.heightPoints * scale);
     if (!(width >= 1 && height >= 1 && width <= 1e9 && height <= 1e9))
         return std::nullopt;
-    auto rendering = renderer.renderPage(index, static_cast<int>(width), static_cast<int>(height));
+    return PageSize{width, height};
+}
+
+std::optional<Image> render(const PdfPageRenderer& renderer, int index, PageSize size) {
+    return renderer.renderPage(index, static_cast<int>(size.widthPoints),
+                               static_cast<int>(size.heightPoints));
+}
+
+// A scan finer than the page is read from a finer rendering; should that fail (memory), the
+// page is read as any other rather than lost.
+PageResult renderedPage(const PdfPageRenderer& renderer, int index, PageSize box, double dpiScale,
+                        const std::optional<PdfPageImage>& scan, TextRecognizer& recognizer) {
+    const auto pageSize = renderedSize(box, dpiScale);
+    if (!pageSize)
+        return std::nullopt;
+    double readScale = SearchablePages::readingScale(box, dpiScale, scan);
+    std::optional<Image> rendering;
+    if (readScale != dpiScale)
+        if (const auto readSize = renderedSize(box, readScale))
+            rendering = render(renderer, index, *readSize);
+    if (!rendering) {
+        readScale = dpiScale;
+        rendering = render(renderer, index, *pageSize);
+    }
     if (!rendering)
         return std::nullopt;
-    return SearchablePages::fromRendering(std::move(*rendering), kPointsPerInch * dpiScale, scan,
-                                          recognizer);
+    return SearchablePages::fromRendering(
+        {std::move(*rendering), readScale, *pageSize, dpiScale, scan}, recognizer);
 }
 
 std::optional<Bytes> buildFromContents(const FileContents& files,
@@ -209,16 +241,16 @@ std::optional<Bytes> buildFromImageBytes(std::span<const std::uint8_t> file,
 
 std::optional<Bytes> makeSearchable(const std::filesystem::path& pdfAt, double dpiScale,
                                     std::span<TextRecognizer> recognizers, std::stop_token stop,
-                                    const PageProgress& progress) {
+                                    const PageProgress& progress, const Options& options) {
     auto pdf = readFileBytes(pdfAt);
     if (!pdf)
         return std::nullopt;
-    return makeSearchable(std::move(*pdf), dpiScale, recognizers, stop, progress);
+    return makeSearchable(std::move(*pdf), dpiScale, recognizers, stop, progress, options);
 }
 
 std::optional<Bytes> makeSearchable(Bytes pdf, double dpiScale,
                                     std::span<TextRecognizer> recognizers, std::stop_token stop,
-                                    const PageProgress& progress) {
+                                    const PageProgress& progress, const Options& options) {
     const auto document = PdfDocument::openBytes(std::move(pdf));
     if (!document || recognizers.empty() || !(dpiScale > 0))
         return std::nullopt;
@@ -246,7 +278,9 @@ std::optional<Bytes> makeSearchable(Bytes pdf, double dpiScale,
         return renderedPage(renderers[static_cast<std::size_t>(worker)], index, boxes[page],
                             dpiScale, scans[page], recognizers[static_cast<std::size_t>(worker)]);
     };
-    return buildAll(static_cast<int>(boxes.size()), recognizers, stop, make, progress);
+    Keeper keeper{*document, {}};
+    return buildAll(static_cast<int>(boxes.size()), recognizers, stop, make, progress,
+                    options.keepStructure ? &keeper : nullptr);
 }
 
 } // namespace SearchablePDF

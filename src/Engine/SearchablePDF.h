@@ -54,18 +54,31 @@ std::optional<Bytes> buildFromImageBytes(std::span<const std::uint8_t> file,
                                          std::stop_token stop = {},
                                          const PageProgress& progress = {});
 
+/// What makeSearchable keeps of a PDF beyond its pages' pictures.
+struct Options {
+    /// Its bookmarks (remapped to the new pages), its link annotations (placed over the same
+    /// content on the new pages, internal ones leading to the new pages, web links kept), its
+    /// document information (title, author…, but not the producer) and its XMP metadata.
+    /// Off: the new document holds the pictures and the recognised text only.
+    bool keepStructure = false;
+};
+
 /// Every page rendered at `dpiScale` pixels per point and made searchable, recognised at
 /// 72 × dpiScale dpi; the output page is as large in points as the rendering is in pixels.
-/// Pages are stored losslessly, or as a JPEG when that is smaller for a photo-like page.
+/// A page that is one scanned image finer than that is recognised at the image's own
+/// resolution (up to 600 ppi) and keeps that image, placed as it was. Other pages are stored
+/// losslessly, or as a JPEG when that is smaller for a photo-like page.
 /// Absent when the file cannot be opened, has no pages, or any page cannot be rendered (a
 /// page is never silently left out).
 std::optional<Bytes> makeSearchable(const std::filesystem::path& pdfAt, double dpiScale,
                                     std::span<TextRecognizer> recognizers,
-                                    std::stop_token stop = {}, const PageProgress& progress = {});
+                                    std::stop_token stop = {}, const PageProgress& progress = {},
+                                    const Options& options = {});
 
 /// makeSearchable of a PDF file's contents: the same document as for that file on disk.
 std::optional<Bytes> makeSearchable(Bytes pdf, double dpiScale,
                                     std::span<TextRecognizer> recognizers,
-                                    std::stop_token stop = {}, const PageProgress& progress = {});
+                                    std::stop_token stop = {}, const PageProgress& progress = {},
+                                    const Options& options = {});
 
 } // namespace SearchablePDF

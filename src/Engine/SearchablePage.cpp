@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <new>
 
@@ -93,6 +94,24 @@ std::vector<std::uint32_t> sampledColours(const Image& image) {
     return colours;
 }
 
+// The line's box on the page: read on the page's own picture or on a straightened copy of
+// it, and scaled down when that picture was finer than the page.
+Rect placed(const OCRLine& line, const SearchablePage& page) {
+    const bool finer = page.readPixels.widthPoints > 0 && page.readPixels.heightPoints > 0;
+    const PageSize picture = finer ? page.readPixels : page.size;
+    Rect box = OCREngine::pageRect(line.box, page.frame.readSize);
+    if (!page.frame.isPage(picture)) {
+        const Point start = page.frame.toPage(picture).apply({box.x, box.y});
+        box.x = start.x;
+        box.y = start.y;
+    }
+    if (!finer)
+        return box;
+    const double across = page.size.widthPoints / picture.widthPoints;
+    const double down = page.size.heightPoints / picture.heightPoints;
+    return {box.x * across, box.y * down, box.width * across, box.height * down};
+}
+
 } // namespace
 
 const std::vector<std::string>& languages() {
@@ -128,20 +147,40 @@ std::optional<SearchablePage> fromFile(std::span<const std::uint8_t> file, int p
     return page;
 }
 
-std::optional<SearchablePage> fromRendering(Image rendering, double dotsPerInch,
-                                            const std::optional<PdfPageImage>& scan,
-                                            TextRecognizer& recognizer) {
+double readingScale(PageSize shown, double pageScale, const std::optional<PdfPageImage>& scan) {
+    const double w = shown.widthPoints;
+    const double h = shown.heightPoints;
+    if (!scan || !(w > 0) || !(h > 0))
+        return pageScale;
+    // (w s + 1)(h s + 1) ≤ kMaxPixels bounds the product of the rendering's rounded sides.
+    const auto most = static_cast<double>(ImageCodec::kMaxPixels);
+    const double fitting =
+        (std::sqrt((w + h) * (w + h) + 4 * w * h * (most - 1)) - (w + h)) / (2 * w * h);
+    const double scale =
+        std::min({scan->pixelsPerPoint(), kFinestReadingDpi / kPointsPerInch, fitting});
+    return scale > pageScale ? scale : pageScale;
+}
+
+std::optional<SearchablePage> fromRendering(RenderedPdfPage rendered, TextRecognizer& recognizer) {
+    Image& rendering = rendered.rendering;
     ImageCodec::reduceToGrayIfNeutral(rendering);
-    rendering.dotsPerInch = dotsPerInch;
-    const PageSize rendered = sizeOf(rendering);
+    rendering.dotsPerInch = kPointsPerInch * rendered.pixelsPerPoint;
+    const PageSize unturned = rendered.scan ? rendered.pagePoints : sizeOf(rendering);
     PageReading reading = readUpright(std::move(rendering), recognizer);
-    if (scan) {
-        const double scale = dotsPerInch / kPointsPerInch;
-        const Affine turn =
-            Affine::quarterTurn(reading.turnDegrees, rendered.widthPoints, rendered.heightPoints);
+    const int turn = reading.turnDegrees;
+    const Affine sourceToPage =
+        Affine::scaling(rendered.pageScale, rendered.pageScale)
+            .then(Affine::quarterTurn(turn, unturned.widthPoints, unturned.heightPoints));
+    if (rendered.scan) {
+        const PageSize read = sizeOf(reading.upright);
         SearchablePage page = pageOf(std::move(reading));
-        page.scan = scan;
-        page.scanToPage = Affine::scaling(scale, scale).then(turn);
+        page.size =
+            turn % 180 == 0 ? unturned : PageSize{unturned.heightPoints, unturned.widthPoints};
+        if (read.widthPoints != page.size.widthPoints ||
+            read.heightPoints != page.size.heightPoints)
+            page.readPixels = read;
+        page.scan = std::move(rendered.scan);
+        page.sourceToPage = sourceToPage;
         return page;
     }
     auto picture = PdfWriter::losslessImage(reading.upright);
@@ -152,6 +191,7 @@ std::optional<SearchablePage> fromRendering(Image rendering, double dotsPerInch,
             picture = std::move(jpeg);
     SearchablePage page = pageOf(std::move(reading));
     page.picture = std::move(*picture);
+    page.sourceToPage = sourceToPage;
     return page;
 }
 
@@ -178,23 +218,14 @@ bool add(const SearchablePage& page, PdfWriter& writer) {
     if (!writer.beginPage(width, height))
         return false;
     const bool drawn =
-        page.scan ? writer.drawPageImage(*page.scan, page.scanToPage)
+        page.scan ? writer.drawPageImage(*page.scan, page.sourceToPage)
                   : writer.drawImage(page.picture, 0, 0, width, height, page.exifOrientation);
     if (!drawn) {
         writer.endPage();
         return false;
     }
-    const bool straight = page.frame.isPage(page.size);
-    const Affine toPage = page.frame.toPage(page.size);
-    for (const OCRLine& line : page.lines) {
-        Rect box = OCREngine::pageRect(line.box, page.frame.readSize);
-        if (!straight) {
-            const Point start = toPage.apply({box.x, box.y});
-            box.x = start.x;
-            box.y = start.y;
-        }
-        drawInvisible(line.text, box, writer, page.frame.slopeDegrees);
-    }
+    for (const OCRLine& line : page.lines)
+        drawInvisible(line.text, placed(line, page), writer, page.frame.slopeDegrees);
     writer.endPage();
     return true;
 }

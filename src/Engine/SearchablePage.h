@@ -24,12 +24,26 @@ class TextRecognizer;
 struct SearchablePage {
     PdfImageData picture;    // unless `scan` is set
     int exifOrientation = 1; // how the stored picture is turned to fill the page
-    /// A source PDF page's image, shown as that page placed it, through `scanToPage`.
+    /// A source PDF page's image, shown as that page placed it, through `sourceToPage`.
     std::optional<PdfPageImage> scan;
-    Affine scanToPage;
-    PageSize size; // one point per pixel of the upright picture
+    /// For a page made from a PDF page: maps that page as a viewer shows it (points, origin
+    /// bottom-left) onto this one.
+    Affine sourceToPage;
+    PageSize size; // in points; one point per pixel of the upright picture
+    /// The upright picture the lines were read on, in pixels, when that is finer than the page
+    /// (a scan read at its own resolution); zero when it is the page's own picture.
+    PageSize readPixels;
     std::vector<OCRLine> lines;
     TextFrame frame; // where the lines were read; by default the page itself
+};
+
+/// A PDF page rendered to be read, and the page it becomes.
+struct RenderedPdfPage {
+    Image rendering;           // the page as a viewer shows it
+    double pixelsPerPoint = 1; // the rendering's scale: it is read at 72 × this dpi
+    PageSize pagePoints;       // the new page before any turn: the page rendered at pageScale
+    double pageScale = 1;      // new page points per source point
+    std::optional<PdfPageImage> scan; // the source page's one image, if it is a scan
 };
 
 /// The steps of SearchablePDF, one page at a time. The page makers are thread-safe (each
@@ -54,13 +68,20 @@ std::optional<SearchablePage> fromImage(const Image& image, TextRecognizer& reco
 std::optional<SearchablePage> fromFile(std::span<const std::uint8_t> file, int pageIndex,
                                        TextRecognizer& recognizer);
 
-/// A rendered PDF page, recognised at `dotsPerInch`. A scanned page shows its own image
-/// (`scan`, from the source page, whose points the rendering shows at dotsPerInch / 72 pixels
-/// each); any other page is stored losslessly (as gray when every pixel is neutral) unless it
-/// looks like a photo and a JPEG at kPhotoJpegQuality is smaller.
-std::optional<SearchablePage> fromRendering(Image rendering, double dotsPerInch,
-                                            const std::optional<PdfPageImage>& scan,
-                                            TextRecognizer& recognizer);
+/// The pixels per point a PDF page of `shown` points is rendered at to be read: pageScale,
+/// unless it is a scan whose image is finer; then the image's own resolution, up to
+/// kFinestReadingDpi and as far as ImageCodec::kMaxPixels allows, so that fine print a
+/// rendering at pageScale would blur is read from the pixels the scanner made.
+double readingScale(PageSize shown, double pageScale, const std::optional<PdfPageImage>& scan);
+
+inline constexpr double kFinestReadingDpi = 600;
+
+/// A rendered PDF page, recognised at its rendering's resolution. A scanned page shows its own
+/// image (`scan`, through sourceToPage); its rendering may be finer than the new page, whose
+/// size pagePoints gives, and its lines are scaled onto that page. Any other page is rendered
+/// at pageScale and stored losslessly (as gray when every pixel is neutral) unless it looks
+/// like a photo and a JPEG at kPhotoJpegQuality is smaller.
+std::optional<SearchablePage> fromRendering(RenderedPdfPage rendered, TextRecognizer& recognizer);
 
 /// Whether an image looks like a photo or a scan with paper texture, where JPEG beats lossless
 /// coding, rather than drawn text and flat colour, where lossless is better and exact.

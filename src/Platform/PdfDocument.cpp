@@ -15,13 +15,17 @@
 
 #include "Platform/FileBytes.h"
 #include "Platform/PopplerRender.h"
+#include "Platform/QpdfForms.h"
 #include "Platform/QpdfLinks.h"
+#include "Platform/QpdfOutline.h"
+#include "Platform/QpdfPageLabels.h"
 #include "Platform/QpdfPages.h"
 #include "Platform/QpdfScanPage.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -36,6 +40,8 @@ struct PdfCore {
     std::vector<std::shared_ptr<const PdfCore>> sources;
     std::shared_ptr<const Bytes> bytes;
     std::unique_ptr<QPDF> qpdf;
+    // The form's fields, indexed once, whether this document gives pages or receives them.
+    std::unique_ptr<QPDFAcroFormDocumentHelper> forms;
     // Poppler's page count over bytes; -1 when Poppler could not load them.
     int popplerPageCount = -1;
     bool modified = false;
@@ -47,6 +53,8 @@ struct PdfCore {
     // Pages copied in, with their origins, for repairLinks(). Declared last: its handles into
     // the sources' documents go first.
     std::vector<QpdfLinks::CopiedPage> copies;
+    // The top-level items of the outline built by appendOutline().
+    std::vector<QPDFObjectHandle> outline;
 };
 
 std::shared_ptr<PdfCore> openCore(Bytes bytes) {
@@ -101,13 +109,18 @@ std::shared_ptr<const Bytes> renderBytes(PdfCore& core) {
     return core.renderBytes;
 }
 
+QpdfLinks::NamedDestinations& namedDestinationsOf(PdfCore& core) {
+    if (!core.namedDestinations)
+        core.namedDestinations = std::make_shared<QpdfLinks::NamedDestinations>(*core.qpdf);
+    return *core.namedDestinations;
+}
+
 // Remembers where the page just appended came from. A page copied from this document itself
 // inherits the origin of the page it duplicates, if that one was copied in.
 void recordCopy(PdfCore& core, PdfCore& source, QPDFObjectHandle page) {
     const QPDFObjectHandle copy = core.qpdf->getAllPages().back();
     if (&source != &core) {
-        if (!source.namedDestinations)
-            source.namedDestinations = std::make_shared<QpdfLinks::NamedDestinations>(*source.qpdf);
+        namedDestinationsOf(source);
         core.copies.push_back({source.namedDestinations, page, copy});
         return;
     }
@@ -116,6 +129,48 @@ void recordCopy(PdfCore& core, PdfCore& source, QPDFObjectHandle page) {
                      [&](const QpdfLinks::CopiedPage& c) { return c.copy.isSameObjectAs(page); });
     if (origin != core.copies.end())
         core.copies.push_back({origin->source, origin->sourcePage, copy});
+}
+
+QPDFAcroFormDocumentHelper& formsOf(PdfCore& core) {
+    if (!core.forms)
+        core.forms = std::make_unique<QPDFAcroFormDocumentHelper>(*core.qpdf);
+    return *core.forms;
+}
+
+// A form that cannot be carried costs the page its fields, not the page: the copy keeps the
+// annotations QPDF gave it.
+void carryFields(PdfCore& core, PdfCore& source, QPDFObjectHandle page) {
+    try {
+        if (QpdfForms::hasForm(*source.qpdf))
+            QpdfForms::carryFields(formsOf(core), formsOf(source), core.qpdf->getAllPages().back(),
+                                   page);
+    } catch (const std::exception&) {
+    }
+}
+
+// Each copied page's origin, in this document's page order.
+std::vector<QpdfPageLabels::Origin> originsOf(PdfCore& core) {
+    std::map<QPDFObjGen, const QpdfLinks::CopiedPage*> copyOf;
+    for (const auto& copy : core.copies)
+        copyOf.emplace(copy.copy.getObjGen(), &copy);
+    std::map<QPDF*, std::map<QPDFObjGen, int>> indexIn;
+    std::vector<QpdfPageLabels::Origin> origins;
+    for (const auto& page : core.qpdf->getAllPages()) {
+        const auto found = copyOf.find(page.getObjGen());
+        if (found == copyOf.end()) {
+            origins.push_back({});
+            continue;
+        }
+        QPDF& source = found->second->source->document();
+        auto& index = indexIn[&source];
+        if (index.empty())
+            for (const auto& sourcePage : source.getAllPages())
+                index.emplace(sourcePage.getObjGen(), static_cast<int>(index.size()));
+        const auto at = index.find(found->second->sourcePage.getObjGen());
+        origins.push_back(at == index.end() ? QpdfPageLabels::Origin{}
+                                            : QpdfPageLabels::Origin{&source, at->second});
+    }
+    return origins;
 }
 
 void markModified(PdfCore& core) {
@@ -261,6 +316,7 @@ bool PdfDocument::appendPageCopy(const PdfDocument& source, int pageIndex) {
         m_state->ownRenderer.reset();
         m_state->rendererFailed = false;
         QPDFPageDocumentHelper(*core.qpdf).addPage(QPDFPageObjectHelper(page), false);
+        carryFields(core, *sourceCore, page);
         recordCopy(core, *sourceCore, page);
         return true;
     } catch (const std::exception&) {
@@ -279,6 +335,63 @@ bool PdfDocument::repairLinks() {
     } catch (const std::exception&) {
         return false;
     }
+}
+
+bool PdfDocument::appendOutline(const PdfDocument& source,
+                                const std::optional<std::string>& title) {
+    auto& core = *m_state->core;
+    const auto names = source.m_state->core->namedDestinations;
+    QpdfOutline::PageMap pages;
+    std::optional<QPDFObjectHandle> firstCopy;
+    for (const auto& copy : core.copies)
+        if (names && copy.source == names &&
+            pages.emplace(copy.sourcePage.getObjGen(), copy.copy).second && !firstCopy)
+            firstCopy = copy.copy;
+    if (!firstCopy)
+        return false;
+    markModified(core);
+    try {
+        auto items = QpdfOutline::copy(*names, *core.qpdf, pages);
+        if (title) {
+            auto item = QpdfOutline::newItem(*core.qpdf, *title, *firstCopy);
+            QpdfOutline::attach(item, items, false);
+            items = {item};
+        }
+        auto outline = core.outline;
+        outline.insert(outline.end(), items.begin(), items.end());
+        QpdfOutline::setOutline(*core.qpdf, outline);
+        core.outline = std::move(outline);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool PdfDocument::keepPageLabels() {
+    auto& core = *m_state->core;
+    markModified(core);
+    try {
+        QpdfPageLabels::keep(*core.qpdf, originsOf(core));
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::vector<PdfBookmark> PdfDocument::topLevelBookmarks() const {
+    try {
+        std::vector<PdfBookmark> bookmarks;
+        for (auto& item : QpdfOutline::topLevelItems(namedDestinationsOf(*m_state->core)))
+            bookmarks.push_back({std::move(item.title), item.pageIndex});
+        return bookmarks;
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+std::shared_ptr<QpdfLinks::NamedDestinations> PdfDocument::structure() const {
+    const std::shared_ptr<PdfCore>& core = m_state->core;
+    return {core, &namedDestinationsOf(*core)};
 }
 
 std::optional<Bytes> PdfDocument::writeBytes() const {

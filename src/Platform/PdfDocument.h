@@ -9,7 +9,9 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 #include <system_error>
+#include <vector>
 
 /// A page's size in PDF points (1/72 inch).
 struct PageSize {
@@ -18,6 +20,16 @@ struct PageSize {
 };
 
 class PdfPageRenderer;
+namespace QpdfLinks {
+class NamedDestinations;
+}
+
+/// A top-level bookmark (outline item) that leads to a page of its document.
+struct PdfBookmark {
+    std::string title; // UTF-8
+    int pageIndex = 0; // 0-based
+    friend bool operator==(const PdfBookmark&, const PdfBookmark&) = default;
+};
 
 /// An open PDF: QPDF for its structure, Poppler for rendering, both over the same bytes read
 /// once. Not copyable. One document is used by one thread at a time; for rendering on several
@@ -79,6 +91,23 @@ public:
     /// be partly repaired, the document stays writable).
     bool repairLinks();
 
+    /// Carries the outline (bookmarks) of `source`, some of whose pages were copied in, onto
+    /// those copies, after the items already here: hierarchy, titles, open state, colour and
+    /// style kept; every destination made explicit to the page's first copy; an item whose
+    /// page was not copied is dropped and its children take its place. With a title, the
+    /// items go under one new closed item so titled that shows the first page copied from
+    /// `source`. False (and nothing added) when no page of `source` is here or QPDF failed.
+    bool appendOutline(const PdfDocument& source, const std::optional<std::string>& title = {});
+
+    /// Gives every page copied in the label (the page number a viewer shows, such as "iv")
+    /// it had in its own document; a page of a document without labels keeps its page number
+    /// there. Adds nothing when none of those documents has labels. False if QPDF failed.
+    bool keepPageLabels();
+
+    /// The top-level bookmarks that lead to a page of this document, in outline order
+    /// (damaged or unresolvable items left out). Empty without an outline.
+    std::vector<PdfBookmark> topLevelBookmarks() const;
+
     /// The whole file, compacted with object streams. The same document gives the same bytes
     /// (an encrypted source keeps its encryption and then a fresh /ID). Absent if QPDF fails.
     std::optional<Bytes> writeBytes() const;
@@ -87,6 +116,11 @@ public:
     std::error_code writeFile(const std::filesystem::path& path) const;
 
 private:
+    friend class PdfWriter;
+    /// The document's structure, for a writer that carries it onto pages made from it: it
+    /// keeps the document's structure alive and is used on the document's thread.
+    std::shared_ptr<QpdfLinks::NamedDestinations> structure() const;
+
     struct State;
     explicit PdfDocument(std::unique_ptr<State> state);
     std::unique_ptr<State> m_state;

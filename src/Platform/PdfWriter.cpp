@@ -13,6 +13,7 @@
 #include "Platform/PdfSyntax.h"
 #include "Platform/PdfText.h"
 #include "Platform/QpdfPages.h"
+#include "Platform/QpdfRemake.h"
 #include "Platform/QpdfScanPage.h"
 
 #include <algorithm>
@@ -389,6 +390,32 @@ bool PdfWriter::drawWordsAlong(std::string_view utf8, Point start, double fontSi
         begin = end + 1;
     }
     return true;
+}
+
+bool PdfWriter::keepStructure(const PdfDocument& source,
+                              const std::vector<PdfPageOrigin>& origins) {
+    endPage();
+    try {
+        const auto structure = source.structure();
+        const auto& sourcePages = structure->document().getAllPages();
+        const auto& pages = m_state->pdf->getAllPages();
+        if (m_state->spent || origins.size() != pages.size())
+            return false;
+        std::vector<QpdfRemake::RemadePage> remade;
+        for (std::size_t i = 0; i < origins.size(); ++i) {
+            const int index = origins[i].sourcePageIndex;
+            if (index < 0 || static_cast<std::size_t>(index) >= sourcePages.size())
+                return false;
+            const QPDFObjectHandle sourcePage = sourcePages[static_cast<std::size_t>(index)];
+            remade.push_back(
+                {sourcePage, pages[i],
+                 QpdfPages::displayTransform(sourcePage).then(origins[i].shownToPage)});
+        }
+        QpdfRemake::keepStructure(*structure, *m_state->pdf, remade);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 void PdfWriter::endPage() {

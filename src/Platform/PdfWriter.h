@@ -4,6 +4,7 @@
 #include "Platform/Affine.h"
 #include "Platform/Bytes.h"
 #include "Platform/Image.h"
+#include "Platform/PdfDocument.h"
 #include "Platform/PdfPageImage.h"
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 /// An image encoded for a PDF page: the stream's bytes and what its dictionary must say.
 /// Made by PdfWriter::losslessImage or PdfWriter::jpegImage on any thread, drawn by one writer.
@@ -26,6 +28,14 @@ struct PdfImageData {
     std::string decodeParms;    // the /DecodeParms dictionary in PDF syntax; empty for none
 
     std::size_t byteCount() const { return data.size(); }
+};
+
+/// A written page made from a page of another document.
+struct PdfPageOrigin {
+    int sourcePageIndex = 0;
+    /// Maps the source page as a viewer shows it (points, origin at its bottom-left corner,
+    /// its /Rotate applied) onto the written page.
+    Affine shownToPage;
 };
 
 /// A PDF built in memory, page by page. Page content is Parvo's own: images are placed in
@@ -90,6 +100,15 @@ public:
     bool drawInvisibleText(std::string_view utf8, double xPoints, double yPoints,
                            double fontSizePoints, double maxWidthPoints = 0,
                            double angleDegrees = 0);
+
+    /// Carries onto the pages written so far, the i-th made from origins[i], what `source`
+    /// holds beyond its pages' pictures: its link annotations (rectangles and destinations
+    /// mapped through the pages' transforms; web links kept), its outline (items whose page was
+    /// not written dropped), its document information but /Producer, and its XMP metadata.
+    /// What cannot be read is left out. Ends any open page. Uses the source's structure: on the
+    /// source's thread. False when origins and pages do not match or a source page index is
+    /// out of range (nothing is carried then).
+    bool keepStructure(const PdfDocument& source, const std::vector<PdfPageOrigin>& origins);
 
     void endPage();
     /// Pages begun so far, including an open one.

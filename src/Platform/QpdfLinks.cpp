@@ -215,4 +215,16 @@ RepairCount repair(const std::vector<CopiedPage>& copies) {
     return repairer.count();
 }
 
+QPDFObjectHandle resolveDestination(NamedDestinations& names, QPDFObjectHandle destination) {
+    return explicitDestination(names, destination);
+}
+
+std::optional<QPDFObjGen> destinationPage(QPDF& document, QPDFObjectHandle explicitDestination) {
+    return targetPage(document, explicitDestination);
+}
+
+QPDFObjectHandle retargeted(QPDFObjectHandle page, QPDFObjectHandle explicitDestination) {
+    return destinationTo(page, explicitDestination);
+}
+
 } // namespace QpdfLinks

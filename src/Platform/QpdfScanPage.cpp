@@ -10,6 +10,7 @@
 
 #include "Platform/QpdfPages.h"
 
+#include <climits>
 #include <qpdf/QPDFPageObjectHelper.hh>
 #include <set>
 #include <string>
@@ -234,7 +235,17 @@ void Follower::paint() {
         dict.getKey("/ImageMask").isBool() && dict.getKey("/ImageMask").getBoolValue();
     if (mask && !m_state.fillIsDevice)
         return reject();
-    m_image = PdfPageImage{m_state.ctm, m_state.clips, mask ? m_state.fill : std::string(),
+    const auto side = [&](const char* key) {
+        QPDFObjectHandle value = dict.getKey(key);
+        return value.isInteger() && value.getIntValue() > 0 && value.getIntValue() <= INT_MAX
+                   ? static_cast<int>(value.getIntValue())
+                   : 0;
+    };
+    m_image = PdfPageImage{m_state.ctm,
+                           m_state.clips,
+                           mask ? m_state.fill : std::string(),
+                           side("/Width"),
+                           side("/Height"),
                            std::make_shared<const PdfImageSource>(PdfImageSource{{}, image})};
 }
 

@@ -3,6 +3,8 @@
 #include "Engine/SearchablePDF.h"
 #include "Engine/SearchablePage.h"
 #include "Platform/G4Encoder.h"
+#include "Platform/ImageCodec.h"
+#include "Platform/PdfDocument.h"
 #include "Platform/PdfWriter.h"
 #include "Platform/TextRecognizer.h"
 #include "support/RecognizerTest.h"
@@ -209,4 +211,79 @@ TEST_F(ScannedPdfTest, AnImageSharedByPagesIsStoredOnce) {
         for (auto& [name, image] : page.getImages())
             images.insert(image.getObjGen());
     EXPECT_EQ(images.size(), 1u);
+}
+
+// A scan finer than the page's rendering is read at its own resolution, up to 600 ppi and
+// as far as the pixel limit allows; other pages keep the caller's scale.
+TEST(ScannedPdfReadingScale, FollowsTheScanUpToItsLimits) {
+    const auto scanAt = [](double pixelsPerPoint) {
+        return PdfPageImage{Affine::scaling(100, 50),
+                            {},
+                            "",
+                            static_cast<int>(100 * pixelsPerPoint),
+                            static_cast<int>(50 * pixelsPerPoint),
+                            nullptr};
+    };
+    const PageSize letter{612, 792};
+    const PageSize huge{4000, 5000};
+    struct Case {
+        PageSize page;
+        std::optional<PdfPageImage> scan;
+        double expected; // 0: the largest scale within the pixel limit
+    };
+    const std::vector<Case> cases = {
+        {letter, std::nullopt, 2},
+        {letter, scanAt(1.5), 2},
+        {letter, scanAt(2), 2},
+        {letter, scanAt(3), 3},
+        {letter, scanAt(2400.0 / 72), 600.0 / 72},
+        {letter, PdfPageImage{Affine::scaling(100, 50), {}, "", 1000, 0, nullptr}, 2},
+        {huge, scanAt(600.0 / 72), 0},
+        {{14400, 14400}, scanAt(600.0 / 72), 2},
+    };
+    for (const Case& c : cases) {
+        const double scale = SearchablePages::readingScale(c.page, 2, c.scan);
+        if (c.expected > 0) {
+            EXPECT_DOUBLE_EQ(scale, c.expected);
+            continue;
+        }
+        const double pixels =
+            std::round(c.page.widthPoints * scale) * std::round(c.page.heightPoints * scale);
+        EXPECT_LE(pixels, static_cast<double>(ImageCodec::kMaxPixels));
+        EXPECT_GT(pixels, 0.999 * static_cast<double>(ImageCodec::kMaxPixels));
+    }
+}
+
+// Fine print on a small page: a 1152 ppi scan, rendered at 2 pixels a point, keeps no legible
+// word (nothing is found, upright or sideways). Read at 600 ppi instead, it reads as well as the
+// same picture given as an image, its words in place on a page the caller's scale sizes.
+TEST_F(ScannedPdfTest, AFineScanOnASmallPageIsReadAtItsOwnResolution) {
+    const TextPages::Page page = TextPages::paragraph(160, 200);
+    constexpr double kScanScale = 4;
+    constexpr double kPixelsPerPoint = 16;
+    const Image scan = ScanImages::rendered(TextPages::pdf({page}), 0, kScanScale);
+    const auto asImage = SearchablePDF::buildFromImages({scan}, one());
+    ASSERT_TRUE(asImage.has_value());
+    std::vector<TextPages::Word> drawn = TextPages::drawnWords(page);
+    const double imageRecall = TextPages::recall(TextPages::words(*asImage).at(0), drawn);
+    EXPECT_GT(imageRecall, 0.9);
+    // Words move from the 2 pixels a point they were drawn at onto the new page.
+    const double toPage = kScanScale / kPixelsPerPoint;
+    for (TextPages::Word& word : drawn)
+        for (double* side : {&word.left, &word.top, &word.right, &word.bottom})
+            *side *= toPage;
+    for (const int turn : {0, 90}) {
+        SCOPED_TRACE(turn);
+        const Bytes source =
+            ScanPdf::pdf({ScanPdf::filledWith(ScanImages::turnedBy(scan, turn), kPixelsPerPoint)});
+        const auto searchable = SearchablePDF::makeSearchable(source, kScale, one());
+        ASSERT_TRUE(searchable.has_value());
+        const auto box = PdfDocument::openBytes(*searchable)->mediaBox(0);
+        EXPECT_NEAR(box->widthPoints, page.widthPoints * kScale * toPage, 0.5);
+        EXPECT_NEAR(box->heightPoints, page.heightPoints * kScale * toPage, 0.5);
+        const auto words = TextPages::words(*searchable).at(0);
+        EXPECT_GE(TextPages::recall(words, drawn), imageRecall - 0.03);
+        EXPECT_GT(TextPages::onWords(words, drawn), 0.8);
+        EXPECT_EQ(ScanPdf::imageStreams(*searchable), ScanPdf::imageStreams(source));
+    }
 }
