@@ -19,20 +19,22 @@ namespace {
 
 struct Request {
     std::vector<std::string> paths;
+    bool keepBookmarks = false;
     std::optional<WorkerSettings> workers;
 };
 
-// The command line, read into `paths` and `workers`.
-std::unique_ptr<CLI::App> syntax(std::vector<std::string>& paths,
-                                 CommandLine::WorkerOptions& workers) {
+// The command line, read into `request` and `workers`.
+std::unique_ptr<CLI::App> syntax(Request& request, CommandLine::WorkerOptions& workers) {
     auto app = Syntax::app(
         "parvo ocr",
         "Makes scans (png, jpg, jpeg, heic, heif, tiff, gif) and PDFs searchable: each file\n"
         "gets an invisible text layer and is written beside it as NAME-searchable.pdf,\n"
         "replacing the output of an earlier run. Sources are never modified; folders are\n"
         "not searched.");
+    app->add_flag("--keep-bookmarks", request.keepBookmarks,
+                  "a PDF's searchable copy keeps its bookmarks, links and document information");
     CommandLine::addWorkerOptions(*app, workers);
-    app->add_option("PATH", paths)->required();
+    app->add_option("PATH", request.paths)->required();
     app->footer(
         "Exit status: 0 when every file was written; 1 when a file failed or a path was not\n"
         "a scan or PDF; 2 on bad arguments; 130 or 143 when Ctrl-C or SIGTERM stopped it.");
@@ -44,7 +46,7 @@ std::optional<Request> parse(const std::vector<std::string>& arguments, std::ost
                              std::ostream& err, int& status) {
     Request request;
     CommandLine::WorkerOptions workers;
-    const auto reading = Syntax::read(*syntax(request.paths, workers), arguments, out, err);
+    const auto reading = Syntax::read(*syntax(request, workers), arguments, out, err);
     if (reading != Syntax::Reading::proceed) {
         status =
             reading == Syntax::Reading::help ? OCRCommand::kSuccess : OCRCommand::kBadArguments;
@@ -59,9 +61,9 @@ std::optional<Request> parse(const std::vector<std::string>& arguments, std::ost
 namespace OCRCommand {
 
 std::string usage() {
-    std::vector<std::string> paths;
+    Request request;
     CommandLine::WorkerOptions workers;
-    return syntax(paths, workers)->help();
+    return syntax(request, workers)->help();
 }
 
 int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
@@ -87,6 +89,7 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     hooks.stop = stop;
     hooks.builder = builder;
     hooks.workers = workers;
+    hooks.keepStructure = request->keepBookmarks;
     hooks.events = [&](const BatchEvent& event) { progress.show(event); };
     hooks.rowDone = [&](const ResultRow& row) {
         progress.clear();

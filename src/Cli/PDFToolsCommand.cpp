@@ -41,6 +41,7 @@ std::string_view nameOf(Op op) {
     case Op::extract:
         return "extract";
     case Op::merge:
+    case Op::splitAtBookmarks:
         break;
     }
     return "merge";
@@ -50,11 +51,13 @@ std::string_view summaryOf(Op op) {
     switch (op) {
     case Op::split:
         return "split cuts each PDF into chunks of N pages (1 to 500), written as NAME-part1.pdf,\n"
-               "NAME-part2.pdf, ...\n";
+               "NAME-part2.pdf, ...; with --at-bookmarks instead, into one file per top-level\n"
+               "bookmark, named NAME-TITLE.pdf and keeping its part of the bookmarks.\n";
     case Op::extract:
         return "extract copies the pages of RANGE (for example 2-4, or 7; cut to each document)\n"
                "of each PDF into NAME-pL-U.pdf.\n";
     case Op::merge:
+    case Op::splitAtBookmarks:
         break;
     }
     return "merge joins the pages of every PDF, in order, into merged.pdf in the first PDF's\n"
@@ -66,23 +69,29 @@ constexpr std::string_view kRules =
     "...); no file is ever replaced and sources are never modified.\n"
     "\n"
     "Exit status: 0 when every result was written; 1 when a file could not be opened\n"
-    "or written, a range held no page, or a path was missing or not a PDF; 2 on bad\n"
-    "arguments; 130 or 143 when Ctrl-C or SIGTERM stopped it.\n";
+    "or written, a range held no page, a PDF had no bookmarks to split at, or a path\n"
+    "was missing or not a PDF; 2 on bad arguments; 130 or 143 when Ctrl-C or SIGTERM\n"
+    "stopped it.\n";
 
 // The command line of `op`, read into `request`, `pages` and `workers`. A value is taken as
 // it is, so `--pages -3` reads "-3".
-std::unique_ptr<CLI::App> syntax(Op op, Request& request, std::string& pages,
+std::unique_ptr<CLI::App> syntax(Op op, Request& request, std::string& pages, bool& atBookmarks,
                                  CommandLine::WorkerOptions& workers) {
     auto app = Syntax::app("parvo " + std::string(nameOf(op)), std::string(summaryOf(op)));
     if (op == Op::split) {
-        app->add_option("--every", request.options.splitN)
-            ->type_name("N")
-            ->check(Syntax::wholeNumber(kMinSplit, kMaxSplit))
-            ->required()
-            ->group(Syntax::kUnlisted);
+        CLI::Option* every = app->add_option("--every", request.options.splitN)
+                                 ->type_name("N")
+                                 ->check(Syntax::wholeNumber(kMinSplit, kMaxSplit))
+                                 ->group(Syntax::kUnlisted);
+        app->add_flag("--at-bookmarks", atBookmarks,
+                      "one file per top-level bookmark instead of chunks of N pages")
+            ->excludes(every);
     } else if (op == Op::extract) {
         app->add_option("--pages", pages)->type_name("RANGE")->required()->group(Syntax::kUnlisted);
     }
+    app->add_flag("--keep-bookmarks", request.options.keepBookmarks,
+                  op == Op::merge ? "keep each PDF's bookmarks, under one bookmark per PDF"
+                                  : "keep the bookmarks of the pages each result holds");
     CommandLine::addWorkerOptions(*app, workers);
     app->add_option("PDF", request.paths)->required();
     app->footer(std::string(kRules));
@@ -94,13 +103,25 @@ std::optional<Request> parse(Op op, const std::vector<std::string>& arguments, s
                              std::ostream& err, int& status) {
     Request request;
     request.options.op = op;
+    request.options.splitN = 0;
     std::string pages;
+    bool atBookmarks = false;
     CommandLine::WorkerOptions workers;
-    const auto reading = Syntax::read(*syntax(op, request, pages, workers), arguments, out, err);
+    const auto app = syntax(op, request, pages, atBookmarks, workers);
+    const auto reading = Syntax::read(*app, arguments, out, err);
     if (reading != Syntax::Reading::proceed) {
         status = reading == Syntax::Reading::help ? PDFToolsCommand::kSuccess
                                                   : PDFToolsCommand::kBadArguments;
         return std::nullopt;
+    }
+    if (op == Op::split && !atBookmarks && request.options.splitN == 0) {
+        err << Syntax::refusal(app->get_name(), "--every or --at-bookmarks is required",
+                               app->help());
+        status = PDFToolsCommand::kBadArguments;
+        return std::nullopt;
+    }
+    if (atBookmarks) {
+        request.options.op = Op::splitAtBookmarks;
     }
     request.workers = CommandLine::workerSettings(workers);
     if (op == Op::extract) {
@@ -123,8 +144,9 @@ std::string usage() {
     for (const Op op : {Op::merge, Op::split, Op::extract}) {
         Request request;
         std::string pages;
+        bool atBookmarks = false;
         CommandLine::WorkerOptions workers;
-        forms.push_back(Syntax::synopsis(*syntax(op, request, pages, workers)));
+        forms.push_back(Syntax::synopsis(*syntax(op, request, pages, atBookmarks, workers)));
         summaries += summaryOf(op);
     }
     CommandLine::WorkerOptions workers;
@@ -141,8 +163,9 @@ std::string usage(std::string_view command) {
     }
     Request request;
     std::string pages;
+    bool atBookmarks = false;
     CommandLine::WorkerOptions workers;
-    return syntax(*op, request, pages, workers)->help();
+    return syntax(*op, request, pages, atBookmarks, workers)->help();
 }
 
 int run(std::string_view command, const std::vector<std::string>& arguments, std::ostream& out,

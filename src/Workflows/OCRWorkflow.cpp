@@ -33,12 +33,13 @@ void writeOutput(ResultRow& row, const fs::path& source, const Bytes& bytes,
     }
 }
 
-std::vector<EngineStep> ocrSteps(const std::vector<fs::path>& snapshot) {
+std::vector<EngineStep> ocrSteps(const std::vector<fs::path>& snapshot, bool keepStructure) {
     std::vector<EngineStep> steps;
     for (const fs::path& source : snapshot) {
         EngineStep step;
         step.request = EngineProtocol::header(EngineProtocol::Request::ocr);
         step.request["kind"] = lowerExtension(source) == "pdf" ? "pdf" : "image";
+        step.request["keepStructure"] = keepStructure;
         step.sources = {source};
         std::error_code error;
         const std::uintmax_t size = fs::file_size(source, error);
@@ -137,7 +138,7 @@ std::vector<ResultRow> runBatch(const std::vector<fs::path>& snapshot, const Bat
     std::vector<ResultRow> rows;
     rows.reserve(snapshot.size());
     StepRunner::Runner runner(transportFor(hooks));
-    runner.run(ocrSteps(snapshot),
+    runner.run(ocrSteps(snapshot, hooks.keepStructure),
                [&](std::size_t file, StepReply&& reply) {
                    rows.push_back(rowFor(snapshot[file], StepRunner::answerOf(reply), used));
                    if (hooks.rowDone) {

@@ -69,6 +69,8 @@ struct BatchHooks {
     Builder builder;
     BatchEvents events; // on the batch's thread; see BatchEvent
     SkipQuery skipped;  // asked before each file is started
+    /// A PDF's searchable copy keeps its bookmarks, links and document information.
+    bool keepStructure = false;
     /// Present: each file's engine step runs in a worker process, several at once, results
     /// consumed in queue order (names, bytes and rows as one at a time); a stop then ends
     /// the files in progress at once. Absent: in this process, one file at a time (tests).

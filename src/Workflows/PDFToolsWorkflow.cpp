@@ -135,6 +135,12 @@ std::vector<EngineStep> stepsFor(const std::vector<fs::path>& snapshot,
     return steps;
 }
 
+std::string titleOf(const StepReply& reply) {
+    const nlohmann::json& header = reply.message.header;
+    const auto title = header.find("title");
+    return title != header.end() && title->is_string() ? title->get<std::string>() : std::string();
+}
+
 EngineWorkers::Hooks runnerHooks(const BatchHooks& hooks) {
     return {hooks.stop, hooks.events, hooks.skipped};
 }
@@ -146,9 +152,11 @@ nlohmann::json request(EngineProtocol::Request kind) {
 // Without a range the file is still opened, so that an unreadable file reads as one rather
 // than as a bad range.
 void extractEach(StepRunner::Runner& runner, const std::vector<fs::path>& snapshot,
-                 std::optional<PDFOps::PageRange> range, FolderScan::UsedNames& used,
-                 const BatchHooks& hooks, std::vector<ResultRow>& rows) {
+                 const Options& options, FolderScan::UsedNames& used, const BatchHooks& hooks,
+                 std::vector<ResultRow>& rows) {
+    const std::optional<PDFOps::PageRange>& range = options.range;
     nlohmann::json extract = request(EngineProtocol::Request::extract);
+    extract["keepBookmarks"] = options.keepBookmarks;
     if (range) {
         extract["lower"] = range->lower;
         extract["upper"] = range->upper;
@@ -176,11 +184,17 @@ void extractEach(StepRunner::Runner& runner, const std::vector<fs::path>& snapsh
 // Each chunk is written when its file is at the head of the queue, before the engine builds
 // the next one. A worker lost after some chunks adds its row to those written.
 void splitEach(StepRunner::Runner& runner, const std::vector<fs::path>& snapshot,
-               std::int64_t every, FolderScan::UsedNames& used, const BatchHooks& hooks,
+               const Options& options, FolderScan::UsedNames& used, const BatchHooks& hooks,
                std::vector<ResultRow>& rows) {
     std::vector<std::size_t> chunks(snapshot.size(), 0);
+    const bool atBookmarks = options.op == Op::splitAtBookmarks;
     nlohmann::json split = request(EngineProtocol::Request::split);
-    split["every"] = every;
+    split["keepBookmarks"] = options.keepBookmarks;
+    if (atBookmarks) {
+        split["atBookmarks"] = true;
+    } else {
+        split["every"] = options.splitN;
+    }
     std::vector<EngineStep> steps = stepsFor(snapshot, split);
     for (EngineStep& step : steps) {
         step.chunked = true;
@@ -191,10 +205,17 @@ void splitEach(StepRunner::Runner& runner, const std::vector<fs::path>& snapshot
             const fs::path& source = snapshot[file];
             const StepRunner::EngineAnswer answer = StepRunner::answerOf(reply);
             if (reply.kind == StepReply::Kind::chunk) {
-                const std::string name = chunkName(source, ++chunks[file]);
+                const std::size_t number = ++chunks[file];
+                const std::string name =
+                    atBookmarks ? PDFOps::bookmarkPartFileName(FolderScan::baseName(source),
+                                                               titleOf(reply), number)
+                                : chunkName(source, number);
                 rows.push_back(announced(saveBytes(answer.bytes, sibling(source, name), used,
                                                    hooks.beforeWrite, answer.pages),
                                          hooks));
+            } else if (answer.stage == EngineProtocol::Stage::noBookmarks) {
+                rows.push_back(
+                    announced(failedRow(fileName(source), FileOutcome::noBookmarks), hooks));
             } else if (reply.kind == StepReply::Kind::failure) {
                 rows.push_back(announced(failedFileRow(source, answer), hooks));
             }
@@ -221,8 +242,17 @@ std::optional<std::vector<fs::path>> openedInputs(StepRunner::Runner& runner,
     return finished ? std::optional(std::move(opened)) : std::nullopt;
 }
 
+// Each input's title in a merge that keeps bookmarks: its name without the last extension.
+nlohmann::json mergeTitles(const std::vector<fs::path>& inputs) {
+    nlohmann::json titles = nlohmann::json::array();
+    for (const fs::path& input : inputs) {
+        titles.push_back(FolderScan::baseName(input));
+    }
+    return titles;
+}
+
 // A merge that fails gets the note of a merge without a valid PDF, or how its worker was lost.
-void mergeAll(StepRunner::Runner& runner, const std::vector<fs::path>& snapshot,
+void mergeAll(StepRunner::Runner& runner, const std::vector<fs::path>& snapshot, bool keepBookmarks,
               FolderScan::UsedNames& used, const BatchHooks& hooks, std::vector<ResultRow>& rows) {
     const std::optional<std::vector<fs::path>> opened = openedInputs(runner, snapshot, hooks);
     if (!opened) {
@@ -230,8 +260,10 @@ void mergeAll(StepRunner::Runner& runner, const std::vector<fs::path>& snapshot,
     }
     std::optional<ResultRow> row;
     if (!opened->empty()) {
-        const std::vector<EngineStep> merge = {
-            {request(EngineProtocol::Request::merge), *opened, 0}};
+        nlohmann::json mergeRequest = request(EngineProtocol::Request::merge);
+        mergeRequest["keepBookmarks"] = keepBookmarks;
+        mergeRequest["titles"] = mergeTitles(*opened);
+        const std::vector<EngineStep> merge = {{mergeRequest, *opened, 0}};
         runner.run(merge,
                    [&](std::size_t, StepReply&& reply) {
                        const StepRunner::EngineAnswer answer = StepRunner::answerOf(reply);
@@ -261,14 +293,15 @@ std::vector<ResultRow> runOp(const std::vector<fs::path>& snapshot, const Option
     switch (options.op) {
     case Op::merge:
         if (!hooks.stop.stop_requested()) {
-            mergeAll(runner, snapshot, used, hooks, rows);
+            mergeAll(runner, snapshot, options.keepBookmarks, used, hooks, rows);
         }
         break;
     case Op::split:
-        splitEach(runner, snapshot, options.splitN, used, hooks, rows);
+    case Op::splitAtBookmarks:
+        splitEach(runner, snapshot, options, used, hooks, rows);
         break;
     case Op::extract:
-        extractEach(runner, snapshot, options.range, used, hooks, rows);
+        extractEach(runner, snapshot, options, used, hooks, rows);
         break;
     }
     return rows;
@@ -284,6 +317,8 @@ std::string_view label(Op op) {
         return "Split every N";
     case Op::extract:
         return "Extract pages";
+    case Op::splitAtBookmarks:
+        return "Split at bookmarks";
     }
     return {};
 }

@@ -30,14 +30,15 @@
 ///   merge    "merged.pdf" in the first queued file's folder
 ///   split    "<base>-part<k>.pdf", k = 1, 2, … (base: the name without its last extension)
 ///   extract  "<base>-p<lower>-<upper>.pdf", the bounds as parsed, not cut to the document
+///   split at bookmarks  "<base>-<title>.pdf" (PDFOps::bookmarkPartFileName)
 ///
 /// Synchronous: run a batch on a worker thread. One batch's arguments belong to that batch.
 /// Nothing throws.
 namespace PDFToolsWorkflow {
 
-enum class Op { merge, split, extract };
-inline constexpr std::array<Op, 3> kOps = {Op::merge, Op::split, Op::extract};
-/// "Merge", "Split every N", "Extract pages".
+enum class Op { merge, split, extract, splitAtBookmarks };
+inline constexpr std::array<Op, 4> kOps = {Op::merge, Op::split, Op::extract, Op::splitAtBookmarks};
+/// "Merge", "Split every N", "Extract pages", "Split at bookmarks".
 std::string_view label(Op op);
 
 inline constexpr std::int64_t kMinSplit = 1;
@@ -62,6 +63,9 @@ struct Options {
     Op op = Op::merge;
     std::int64_t splitN = 10;               // pages per chunk; below 1 no chunk results
     std::optional<PDFOps::PageRange> range; // parseRange of the range text at the start
+    /// Carry the bookmarks onto the results (a merge nests each input's under one named after
+    /// it). A split at bookmarks keeps each part's bookmarks whatever this says.
+    bool keepBookmarks = false;
 };
 
 /// Called with the chosen location after its name was made unique and before the file is

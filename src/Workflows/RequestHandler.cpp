@@ -53,6 +53,23 @@ std::optional<Bytes> onlySource(const WorkerMessage& request) {
     return readAllFrom(request.fds.front().get());
 }
 
+bool flag(const WorkerMessage& request, const char* name) {
+    const auto& value = field(request, name);
+    return value.is_boolean() && value.get<bool>();
+}
+
+PDFOps::Options pageOptions(const WorkerMessage& request) {
+    return {flag(request, "keepBookmarks")};
+}
+
+std::vector<std::string> stringsField(const WorkerMessage& message, const char* name) {
+    std::vector<std::string> strings;
+    for (const auto& value : field(message, name)) {
+        strings.push_back(value.is_string() ? value.get<std::string>() : std::string());
+    }
+    return strings;
+}
+
 bool isKind(const WorkerMessage& request, std::string_view kind) {
     return stringField(request, "kind") == kind;
 }
@@ -185,7 +202,8 @@ bool RequestHandler::recognize(const WorkerMessage& request) {
     const auto bytes =
         isKind(request, "pdf")
             ? SearchablePDF::makeSearchable(std::move(*source), OCRWorkflow::kPdfDpiScale,
-                                            recognizers, m_stop, report)
+                                            recognizers, m_stop, report,
+                                            {flag(request, "keepStructure")})
             : SearchablePDF::buildFromImageBytes(*source, recognizers, m_stop, report);
     if (!bytes && m_stop.stop_requested())
         return true;
@@ -203,10 +221,13 @@ bool RequestHandler::open(const WorkerMessage& request) {
 }
 
 bool RequestHandler::merge(const WorkerMessage& request) {
-    const auto merged = PDFOps::merge(request.fds.size(), [&](std::size_t index) {
-        auto bytes = readAllFrom(request.fds[index].get());
-        return bytes ? PdfDocument::openBytes(std::move(*bytes)) : std::nullopt;
-    });
+    const auto merged = PDFOps::merge(
+        request.fds.size(),
+        [&](std::size_t index) {
+            auto bytes = readAllFrom(request.fds[index].get());
+            return bytes ? PdfDocument::openBytes(std::move(*bytes)) : std::nullopt;
+        },
+        pageOptions(request), stringsField(request, "titles"));
     if (!merged)
         return failure(request, failureHeader(Stage::open, {}));
     const auto bytes = merged->writeBytes();
@@ -221,7 +242,9 @@ bool RequestHandler::extract(const WorkerMessage& request) {
     const auto document = onlyDocument(request);
     if (!document)
         return failure(request, openFailure(request));
-    const auto pages = lower && upper ? PDFOps::extract(*document, {*lower, *upper}) : std::nullopt;
+    const auto pages = lower && upper
+                           ? PDFOps::extract(*document, {*lower, *upper}, pageOptions(request))
+                           : std::nullopt;
     if (!pages)
         return failure(request, failureHeader(Stage::range, {}));
     const auto bytes = pages->writeBytes();
@@ -232,29 +255,49 @@ bool RequestHandler::extract(const WorkerMessage& request) {
 
 // Each chunk waits for the parent's "continue" before the next is built, so that the parent
 // writes each chunk before the next one is held in memory.
+bool RequestHandler::sendChunk(const WorkerMessage& request, const PdfDocument& chunk,
+                               const std::string& title) {
+    const auto bytes = chunk.writeBytes();
+    UniqueFd file = bytes ? memfdWithBytes(*bytes) : UniqueFd();
+    std::vector<UniqueFd> fds;
+    // A chunk without a file is one that could not be written.
+    if (file)
+        fds.push_back(std::move(file));
+    nlohmann::json message = header(Reply::chunk);
+    message["pages"] = chunk.pageCount();
+    if (!title.empty())
+        message["title"] = title;
+    m_linkWorks = reply(request, std::move(message), std::move(fds));
+    if (!m_linkWorks)
+        return false;
+    const auto answer = m_link.receive();
+    m_linkWorks = answer.has_value();
+    const auto kind = answer ? requestOf(*answer) : std::nullopt;
+    m_quitting = kind == Request::quit;
+    return kind == Request::continueSplit;
+}
+
+// A split at bookmarks keeps each part's bookmarks: they are what the parts are named after.
 bool RequestHandler::split(const WorkerMessage& request) {
     const auto every = integerField(request, "every");
     const auto document = onlyDocument(request);
     if (!document)
         return failure(request, openFailure(request));
-    bool linkWorks = true;
-    PDFOps::splitEach(*document, every.value_or(0), [&](PdfDocument&& chunk) {
-        const auto bytes = chunk.writeBytes();
-        UniqueFd file = bytes ? memfdWithBytes(*bytes) : UniqueFd();
-        std::vector<UniqueFd> fds;
-        // A chunk without a file is one that could not be written.
-        if (file)
-            fds.push_back(std::move(file));
-        nlohmann::json message = header(Reply::chunk);
-        message["pages"] = chunk.pageCount();
-        linkWorks = reply(request, std::move(message), std::move(fds));
-        if (!linkWorks)
-            return false;
-        const auto answer = m_link.receive();
-        linkWorks = answer.has_value();
-        const auto kind = answer ? requestOf(*answer) : std::nullopt;
-        m_quitting = kind == Request::quit;
-        return kind == Request::continueSplit;
-    });
-    return linkWorks && reply(request, header(Reply::done)) && !m_quitting;
+    m_linkWorks = true;
+    if (flag(request, "atBookmarks")) {
+        const std::vector<PDFOps::BookmarkPart> parts = PDFOps::bookmarkParts(*document);
+        if (parts.empty())
+            return failure(request, failureHeader(Stage::noBookmarks, {}));
+        for (const PDFOps::BookmarkPart& part : parts) {
+            const auto chunk = PDFOps::extract(*document, part.pages, {true});
+            if (!chunk || !sendChunk(request, *chunk, part.title))
+                break;
+        }
+    } else {
+        PDFOps::splitEach(
+            *document, every.value_or(0),
+            [&](PdfDocument&& chunk) { return sendChunk(request, chunk, {}); },
+            pageOptions(request));
+    }
+    return m_linkWorks && reply(request, header(Reply::done)) && !m_quitting;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Platform/PdfDocument.h"
 #include "Platform/TextRecognizer.h"
 #include "Platform/WorkerChannel.h"
 
@@ -56,6 +57,8 @@ private:
     bool extract(const WorkerMessage& request);
     bool split(const WorkerMessage& request);
 
+    bool sendChunk(const WorkerMessage& request, const PdfDocument& chunk,
+                   const std::string& title);
     bool reply(const WorkerMessage& request, nlohmann::json header, std::vector<UniqueFd> fds = {});
     bool failure(const WorkerMessage& request, const nlohmann::json& header);
     bool result(const WorkerMessage& request, const Bytes& bytes, nlohmann::json extra = {});
@@ -65,4 +68,5 @@ private:
     std::stop_token m_stop;
     std::vector<TextRecognizer> m_recognizers;
     bool m_quitting = false; // "quit" came while a split waited for "continue"
+    bool m_linkWorks = true;
 };
