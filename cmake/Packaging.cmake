@@ -1,9 +1,11 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package: `cpack` (scripts/package) turns the install rules into
 # parvo_<version>_<arch>.deb, installed under /usr. Depends comes from dpkg-shlibdeps for the
-# linked libraries, plus what Parvo uses at run time without linking it: Tesseract's language
-# data and orientation model, the URW fonts Poppler draws non-embedded standard fonts with,
-# and xdg-open for showing folders.
+# linked libraries (libuuid, libtiff and Qt's SVG module among them; libtesseract5 also holds
+# pdf.ttf, the glyphless font that searchable PDFs embed for text beyond Helvetica's
+# characters), plus what Parvo uses at run time without linking it: Tesseract's language data
+# and orientation model, the URW fonts Poppler draws non-embedded standard fonts with, and
+# xdg-open for showing folders.
 set(PARVO_MAINTAINER "The Parvo developers <parvo@example.org>"
     CACHE STRING "The Debian package's Maintainer field (a name and an e-mail address)")
 

@@ -15,7 +15,7 @@ public:
     Uuid() = default;
     explicit Uuid(const std::array<std::uint8_t, 16>& bytes) : m_bytes(bytes) {}
 
-    /// A fresh random version-4 UUID from the operating system's random source.
+    /// A fresh random version-4 UUID (libuuid, from the operating system's random source).
     /// Safe to call from several threads at once; never fails.
     static Uuid random();
 

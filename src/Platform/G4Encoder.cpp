@@ -1,24 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 //
 // Leptonica has no call that returns G4 code in memory without a temporary file, so the image
-// is written as an in-memory TIFF and its single strip is taken out of it.
+// is written as an in-memory TIFF and libtiff takes its single strip out of it.
 
 #include "Platform/G4Encoder.h"
 
 #include "Platform/LeptonicaPix.h"
 
+#include <algorithm>
+#include <cstdarg>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
 #include <span>
+#include <tiffio.h>
 
 namespace G4Encoder {
 namespace {
-
-constexpr int kTagCompression = 259;
-constexpr int kTagPhotometric = 262;
-constexpr int kTagFillOrder = 266;
-constexpr int kTagStripOffsets = 273;
-constexpr int kTagStripByteCounts = 279;
-constexpr long kCompressionG4 = 4;
 
 using LeptonicaPix::PixPtr;
 
@@ -40,64 +39,95 @@ PixPtr bilevelPix(const Image& gray) {
     return pix;
 }
 
-class TiffReader {
-public:
-    explicit TiffReader(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
-
-    bool valid() const {
-        return m_bytes.size() >= 8 && (m_bytes[0] == 'I' || m_bytes[0] == 'M') &&
-               m_bytes[1] == m_bytes[0] && u16(2) == 42;
-    }
-    // The value of a single-valued SHORT or LONG tag in the first directory, or -1.
-    long tag(int wanted) const {
-        const std::size_t directory = u32(4);
-        const std::size_t count = u16(directory);
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::size_t entry = directory + 2 + 12 * i;
-            if (u16(entry) != static_cast<std::uint32_t>(wanted))
-                continue;
-            if (u32(entry + 4) != 1)
-                return -1;
-            const auto type = u16(entry + 2);
-            return type == 3 ? u16(entry + 8) : type == 4 ? static_cast<long>(u32(entry + 8)) : -1;
-        }
-        return -1;
-    }
-    std::span<const std::uint8_t> bytes() const { return m_bytes; }
-
-private:
-    std::uint32_t read(std::size_t at, int size) const {
-        if (at + static_cast<std::size_t>(size) > m_bytes.size())
-            return 0;
-        std::uint32_t value = 0;
-        for (int k = 0; k < size; ++k) {
-            const std::size_t index = m_bytes[0] == 'I'
-                                          ? at + static_cast<std::size_t>(size - 1 - k)
-                                          : at + static_cast<std::size_t>(k);
-            value = (value << 8) | m_bytes[index];
-        }
-        return value;
-    }
-    std::uint32_t u16(std::size_t at) const { return read(at, 2); }
-    std::uint32_t u32(std::size_t at) const { return read(at, 4); }
-
-    std::span<const std::uint8_t> m_bytes;
+// The TIFF Leptonica wrote, read by libtiff from memory.
+struct MemoryFile {
+    std::span<const std::uint8_t> bytes;
+    std::uint64_t position = 0;
 };
 
-std::optional<Coded> strip(const TiffReader& tiff) {
-    if (!tiff.valid() || tiff.tag(kTagCompression) != kCompressionG4 ||
-        tiff.tag(kTagFillOrder) == 2)
+MemoryFile& memoryFile(thandle_t handle) {
+    return *static_cast<MemoryFile*>(handle);
+}
+
+tmsize_t readMemory(thandle_t handle, void* buffer, tmsize_t size) {
+    MemoryFile& file = memoryFile(handle);
+    if (size <= 0 || file.position >= file.bytes.size())
+        return 0;
+    const auto count =
+        std::min(static_cast<std::uint64_t>(size), file.bytes.size() - file.position);
+    std::memcpy(buffer, file.bytes.data() + file.position, count);
+    file.position += count;
+    return static_cast<tmsize_t>(count);
+}
+
+tmsize_t writeNothing(thandle_t, void*, tmsize_t) {
+    return -1;
+}
+
+// Offsets are unsigned: a step back from the current position arrives wrapped around.
+toff_t seekMemory(thandle_t handle, toff_t offset, int whence) {
+    MemoryFile& file = memoryFile(handle);
+    const std::uint64_t base = whence == SEEK_CUR   ? file.position
+                               : whence == SEEK_END ? file.bytes.size()
+                                                    : 0;
+    file.position = base + offset;
+    return file.position;
+}
+
+int closeNothing(thandle_t) {
+    return 0;
+}
+
+toff_t memorySize(thandle_t handle) {
+    return memoryFile(handle).bytes.size();
+}
+
+int mapNothing(thandle_t, void**, toff_t*) {
+    return 0;
+}
+
+void unmapNothing(thandle_t, void*, toff_t) {}
+
+// Handled (and so neither printed nor passed to a process-wide handler).
+int quiet(TIFF*, void*, const char*, const char*, va_list) {
+    return 1;
+}
+
+using TiffPtr = std::unique_ptr<TIFF, decltype(&TIFFClose)>;
+
+TiffPtr openMemory(MemoryFile& file) {
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (!options)
+        return {nullptr, &TIFFClose};
+    TIFFOpenOptionsSetErrorHandlerExtR(options, quiet, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, quiet, nullptr);
+    TIFF* tiff = TIFFClientOpenExt("G4", "r", &file, readMemory, writeNothing, seekMemory,
+                                   closeNothing, memorySize, mapNothing, unmapNothing, options);
+    TIFFOpenOptionsFree(options);
+    return {tiff, &TIFFClose};
+}
+
+// The first directory's one G4 strip, in the bit order PDF expects.
+std::optional<Coded> strip(std::span<const std::uint8_t> bytes) {
+    MemoryFile file{bytes};
+    const TiffPtr tiff = openMemory(file);
+    std::uint16_t compression = 0, photometric = 0, fillOrder = FILLORDER_MSB2LSB;
+    if (!tiff || TIFFGetField(tiff.get(), TIFFTAG_COMPRESSION, &compression) != 1 ||
+        compression != COMPRESSION_CCITTFAX4 ||
+        TIFFGetField(tiff.get(), TIFFTAG_PHOTOMETRIC, &photometric) != 1 ||
+        (photometric != PHOTOMETRIC_MINISWHITE && photometric != PHOTOMETRIC_MINISBLACK) ||
+        (TIFFGetField(tiff.get(), TIFFTAG_FILLORDER, &fillOrder) == 1 &&
+         fillOrder == FILLORDER_LSB2MSB) ||
+        TIFFNumberOfStrips(tiff.get()) != 1)
         return std::nullopt;
-    const long offset = tiff.tag(kTagStripOffsets);
-    const long length = tiff.tag(kTagStripByteCounts);
-    const long photometric = tiff.tag(kTagPhotometric);
-    if (offset < 0 || length <= 0 || (photometric != 0 && photometric != 1) ||
-        static_cast<std::size_t>(offset) + static_cast<std::size_t>(length) > tiff.bytes().size())
+    const tmsize_t length = TIFFRawStripSize(tiff.get(), 0);
+    if (length <= 0)
         return std::nullopt;
-    const auto code =
-        tiff.bytes().subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
-    // Photometric 1 (min-is-black) codes the pixels Leptonica calls black as white.
-    return Coded{Bytes(code.begin(), code.end()), photometric == 1};
+    Bytes code(static_cast<std::size_t>(length));
+    if (TIFFReadRawStrip(tiff.get(), 0, code.data(), length) != length)
+        return std::nullopt;
+    // Min-is-black codes the pixels Leptonica calls black as white.
+    return Coded{std::move(code), photometric == PHOTOMETRIC_MINISBLACK};
 }
 
 } // namespace
@@ -115,7 +145,7 @@ std::optional<Coded> encode(const Image& gray) {
         lept_free(tiff);
         return std::nullopt;
     }
-    auto coded = strip(TiffReader({tiff, size}));
+    auto coded = strip({tiff, size});
     lept_free(tiff);
     return coded;
 }

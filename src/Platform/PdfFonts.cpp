@@ -1,18 +1,33 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Platform/PdfFonts.h"
 
-#include "Platform/GlyphlessFont.h"
+#include "Platform/FileBytes.h"
 #include "Platform/PdfText.h"
+#include "Platform/TextRecognizer.h"
 
+#include <filesystem>
 #include <limits>
+#include <optional>
+#include <stdexcept>
+#include <system_error>
 
 namespace {
 
-constexpr const char* kFallbackFontName = "/ParvoGlyphless";
+// The name Tesseract gives the font in its own PDFs.
+constexpr const char* kFallbackFontName = "/GlyphLessFont";
+// Every character CID shows glyph 1, the font's one glyph. It is an outline, but the text is
+// drawn in render mode 3 and never painted; what readers use are the PDF's own metrics below,
+// in thousandths of an em, which override the program's.
+constexpr int kGlyphIndex = 1;
+constexpr int kEm = 1000;
+constexpr int kAscent = 800;
+constexpr int kDescent = -200;
+constexpr int kNarrowWidth = kEm / 2;
+constexpr int kWideWidth = kEm;
+// The real file has a few hundred bytes; anything far larger is not that font.
+constexpr std::uintmax_t kLargestProgramBytes = 64 * 1024;
 // A ToUnicode bfchar block may hold at most 100 mappings.
 constexpr std::size_t kBfcharBlock = 100;
-constexpr int kNarrowWidth = GlyphlessFont::kUnitsPerEm / 2;
-constexpr int kWideWidth = GlyphlessFont::kUnitsPerEm;
 
 QPDFObjectHandle name(const char* value) {
     return QPDFObjectHandle::newName(value);
@@ -24,9 +39,25 @@ std::string cidHex(std::uint16_t cid) {
             kDigits[cid & 0xF]};
 }
 
-QPDFObjectHandle fontDescriptor(QPDF& pdf) {
+// Tesseract's pdf.ttf, when it is there and is a TrueType program (sfnt version 1.0).
+std::optional<Bytes> glyphlessProgram() {
+    const std::filesystem::path folder = TextRecognizer::dataFolder();
+    if (folder.empty())
+        return std::nullopt;
+    const std::filesystem::path file = folder / "pdf.ttf";
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (error || size > kLargestProgramBytes)
+        return std::nullopt;
+    auto program = readFileBytes(file);
+    if (!program || program->size() < 12 || (*program)[0] != 0 || (*program)[1] != 1 ||
+        (*program)[2] != 0 || (*program)[3] != 0)
+        return std::nullopt;
+    return program;
+}
+
+QPDFObjectHandle fontDescriptor(QPDF& pdf, const Bytes& program) {
     auto fontFile = pdf.newStream();
-    const Bytes program = GlyphlessFont::trueType();
     fontFile.replaceStreamData(std::string(program.begin(), program.end()),
                                QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
     fontFile.getDict().replaceKey(
@@ -34,11 +65,10 @@ QPDFObjectHandle fontDescriptor(QPDF& pdf) {
     auto descriptor = QPDFObjectHandle::parse(
         "<< /Type /FontDescriptor /Flags 4 /ItalicAngle 0 /StemV 80 /CapHeight 700 >>");
     descriptor.replaceKey("/FontName", name(kFallbackFontName));
-    descriptor.replaceKey("/Ascent", QPDFObjectHandle::newInteger(GlyphlessFont::kAscent));
-    descriptor.replaceKey("/Descent", QPDFObjectHandle::newInteger(GlyphlessFont::kDescent));
+    descriptor.replaceKey("/Ascent", QPDFObjectHandle::newInteger(kAscent));
+    descriptor.replaceKey("/Descent", QPDFObjectHandle::newInteger(kDescent));
     auto box = QPDFObjectHandle::newArray();
-    for (const int value :
-         {0, GlyphlessFont::kDescent, GlyphlessFont::kUnitsPerEm, GlyphlessFont::kAscent})
+    for (const int value : {0, kDescent, kEm, kAscent})
         box.appendItem(QPDFObjectHandle::newInteger(value));
     descriptor.replaceKey("/FontBBox", box);
     descriptor.replaceKey("/FontFile2", fontFile);
@@ -64,13 +94,18 @@ QPDFObjectHandle PdfFonts::fallback() {
 }
 
 QPDFObjectHandle PdfFonts::makeFallback() {
+    const auto program = m_fallbackMissing ? std::nullopt : glyphlessProgram();
+    if (!program) {
+        m_fallbackMissing = true;
+        throw std::runtime_error("Tesseract's glyphless font (pdf.ttf) cannot be read");
+    }
     m_cidToGid = m_pdf.newStream();
     m_toUnicode = m_pdf.newStream();
     auto descendant = QPDFObjectHandle::parse(
         "<< /Type /Font /Subtype /CIDFontType2"
         " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> >>");
     descendant.replaceKey("/BaseFont", name(kFallbackFontName));
-    descendant.replaceKey("/FontDescriptor", fontDescriptor(m_pdf));
+    descendant.replaceKey("/FontDescriptor", fontDescriptor(m_pdf, *program));
     descendant.replaceKey("/DW", QPDFObjectHandle::newInteger(kNarrowWidth));
     descendant.replaceKey("/CIDToGIDMap", m_cidToGid);
     m_descendant = m_pdf.makeIndirectObject(descendant);
@@ -120,6 +155,8 @@ std::string PdfFonts::toUnicodeCMap() const {
 }
 
 void PdfFonts::complete() {
+    if (m_fallbackMissing)
+        throw std::runtime_error("text needed Tesseract's glyphless font, which is missing");
     if (!m_fallback.isInitialized())
         return;
     m_toUnicode.replaceStreamData(toUnicodeCMap(), QPDFObjectHandle::newNull(),
@@ -127,7 +164,7 @@ void PdfFonts::complete() {
     // CID 0 stays .notdef; every character CID shows the one (empty) glyph.
     std::string map(2 * (m_characters.size() + 1), '\0');
     for (std::size_t i = 3; i < map.size(); i += 2)
-        map[i] = static_cast<char>(GlyphlessFont::kGlyphIndex);
+        map[i] = static_cast<char>(kGlyphIndex);
     m_cidToGid.replaceStreamData(map, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
     // Wide characters listed one by one: "cid [width]" pairs.
     auto widths = QPDFObjectHandle::newArray();

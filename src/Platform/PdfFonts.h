@@ -10,11 +10,17 @@
 
 /// The two fonts of a document's invisible text, each made once and shared by every page:
 /// the standard Helvetica (Type1, WinAnsiEncoding, not embedded) and a fallback for every
-/// other character: a Type0 font (Identity-H) over an embedded glyphless TrueType program.
-/// The fallback numbers characters (CIDs from 1) in the order they first appear in the
-/// document; its ToUnicode map, glyph map and widths are written by complete(), which must be
-/// called once before the document is written. One document, one thread. QPDF's exceptions
-/// pass through.
+/// other character: a Type0 font (Identity-H) over Tesseract's glyphless TrueType program,
+/// `pdf.ttf` in Tesseract's data folder (TextRecognizer::dataFolder), read when the fallback
+/// is first asked for. The fallback numbers characters (CIDs from 1) in the order they first
+/// appear in the document; its ToUnicode map, glyph map and widths are written by complete(),
+/// which must be called once before the document is written. One document, one thread.
+/// QPDF's exceptions pass through.
+///
+/// Without a readable pdf.ttf the document cannot carry such characters: fallback() throws
+/// std::runtime_error every time it is asked, and so does complete() afterwards, so that the
+/// document fails as a whole rather than being written without part of its text. Helvetica
+/// is unaffected: a document whose text is all WinAnsi never reads the file.
 class PdfFonts {
 public:
     explicit PdfFonts(QPDF& pdf);
@@ -24,6 +30,7 @@ public:
     static constexpr const char* kFallbackName = "/FU";
 
     QPDFObjectHandle helvetica();
+    /// Throws std::runtime_error when Tesseract's glyphless font cannot be read.
     QPDFObjectHandle fallback();
 
     /// The operand of a Tj that shows the characters with the fallback font: a hex string of
@@ -31,7 +38,8 @@ public:
     std::string fallbackHexString(std::u32string_view text);
 
     /// Writes the fallback font's ToUnicode CMap, CIDToGIDMap and widths for the characters
-    /// used so far. Does nothing when the fallback font was never used.
+    /// used so far. Does nothing when the fallback font was never asked for; throws
+    /// std::runtime_error when it was asked for and could not be made.
     void complete();
 
 private:
@@ -47,4 +55,5 @@ private:
     QPDFObjectHandle m_cidToGid;
     std::map<char32_t, std::uint16_t> m_cids;
     std::map<std::uint16_t, char32_t> m_characters;
+    bool m_fallbackMissing = false;
 };

@@ -92,6 +92,9 @@ public:
     /// Helvetica's WinAnsi encoding use an embedded glyphless fallback font (half an em wide, a
     /// full em for CJK and emoji) that continues where Helvetica left off, so every script stays
     /// extractable; malformed UTF-8 becomes U+FFFD. Both fonts are added once per document.
+    /// The fallback's program is Tesseract's pdf.ttf (see PdfFonts): when it cannot be read, a
+    /// line that needs it is refused (false) and finish() gives nothing, never a document that
+    /// lacks part of its text.
     /// With `angleDegrees` the line runs from (x, y) at that angle, anticlockwise from the page's
     /// horizontal (the width limit then applies along the line); each of its words is drawn
     /// level, centred on the sloping line, so that extractors keep words whole. Empty text draws

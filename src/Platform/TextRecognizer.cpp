@@ -74,23 +74,6 @@ std::string chineseData(const std::string& lowerTag) {
     return traditional ? "chi_tra" : "chi_sim";
 }
 
-// Where the traineddata files are: TESSDATA_PREFIX as Tesseract itself reads it, else the
-// packaged locations. Empty when none exists.
-std::filesystem::path dataFolder() {
-    std::error_code error;
-    if (const char* prefix = std::getenv("TESSDATA_PREFIX"); prefix && *prefix) {
-        if (std::filesystem::is_directory(prefix, error))
-            return prefix;
-    }
-    for (const char* folder :
-         {"/usr/share/tesseract-ocr/5/tessdata", "/usr/share/tesseract-ocr/4.00/tessdata",
-          "/usr/share/tessdata", "/usr/local/share/tessdata", "/opt/homebrew/share/tessdata"}) {
-        if (std::filesystem::is_directory(folder, error))
-            return folder;
-    }
-    return {};
-}
-
 // The installed Tesseract languages for the tags, in order, without repeats, joined by '+'.
 std::string installedLanguages(const std::vector<std::string>& tags,
                                const std::filesystem::path& folder) {
@@ -219,6 +202,22 @@ TextRecognizer::TextRecognizer(const std::vector<std::string>& languageTags)
 TextRecognizer::TextRecognizer(TextRecognizer&&) noexcept = default;
 TextRecognizer& TextRecognizer::operator=(TextRecognizer&&) noexcept = default;
 TextRecognizer::~TextRecognizer() = default;
+
+// TESSDATA_PREFIX as Tesseract itself reads it, else the packaged locations.
+std::filesystem::path TextRecognizer::dataFolder() {
+    std::error_code error;
+    if (const char* prefix = std::getenv("TESSDATA_PREFIX"); prefix && *prefix) {
+        if (std::filesystem::is_directory(prefix, error))
+            return prefix;
+    }
+    for (const char* folder :
+         {"/usr/share/tesseract-ocr/5/tessdata", "/usr/share/tesseract-ocr/4.00/tessdata",
+          "/usr/share/tessdata", "/usr/local/share/tessdata", "/opt/homebrew/share/tessdata"}) {
+        if (std::filesystem::is_directory(folder, error))
+            return folder;
+    }
+    return {};
+}
 
 std::string TextRecognizer::tesseractLanguage(std::string_view languageTag) {
     const std::string lowerTag = lowerAscii(languageTag);

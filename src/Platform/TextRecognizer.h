@@ -4,6 +4,7 @@
 #include "Platform/Image.h"
 
 #include <array>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -54,6 +55,10 @@ public:
     /// The Tesseract language code of a tag ("es-ES" → "spa", "en" → "eng"); empty when the
     /// language is not one Tesseract knows.
     static std::string tesseractLanguage(std::string_view languageTag);
+
+    /// Tesseract's data folder: TESSDATA_PREFIX when it names a folder, else the first packaged
+    /// tessdata folder that exists; empty when there is none. Thread-safe.
+    static std::filesystem::path dataFolder();
 
     /// The Tesseract languages in use, joined by '+' ("spa+eng"); empty when none loaded.
     const std::string& languages() const;

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <limits>
 #include <memory>
@@ -14,6 +16,7 @@
 #include <qpdf/QPDF.hh>
 #include <set>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -54,10 +57,16 @@ TEST(InvisibleText, EveryScriptIsExtractedWhereItWasDrawn) {
         const char* text;
         int characters;
         double em; // the fallback font's advance per character; 0 for Helvetica's own widths
+        double ascent, descent; // the box's extent above and below the baseline, in ems
     } cases[] = {
-        {"Parvo", 5, 0},  {"mañana", 6, 0},           {"€100", 4, 0},
-        {"Straße", 6, 0}, {"Ελληνικά", 8, 0.5},       {"Привет", 6, 0.5},
-        {"日本語", 3, 1}, {"\xF0\x9F\x98\x80", 1, 1}, // an emoji, beyond the BMP
+        {"Parvo", 5, 0, 0.718, 0.207},
+        {"mañana", 6, 0, 0.718, 0.207},
+        {"€100", 4, 0, 0.718, 0.207},
+        {"Straße", 6, 0, 0.718, 0.207},
+        {"Ελληνικά", 8, 0.5, 0.8, 0.2},
+        {"Привет", 6, 0.5, 0.8, 0.2},
+        {"日本語", 3, 1, 0.8, 0.2},
+        {"\xF0\x9F\x98\x80", 1, 1, 0.8, 0.2}, // an emoji, beyond the BMP
     };
     constexpr double kX = 40, kBaseline = 30, kSize = 20, kPageHeight = 100;
     for (const auto& c : cases) {
@@ -66,10 +75,10 @@ TEST(InvisibleText, EveryScriptIsExtractedWhereItWasDrawn) {
         const Word& word = words[0];
         EXPECT_EQ(word.text, c.text);
         EXPECT_NEAR(word.left, kX, 0.5) << c.text;
+        // Search highlights are drawn over these boxes.
         const double baselineFromTop = kPageHeight - kBaseline;
-        EXPECT_LT(word.top, baselineFromTop - 0.5 * kSize) << c.text;
-        EXPECT_GT(word.bottom, baselineFromTop) << c.text;
-        EXPECT_LT(word.bottom, baselineFromTop + 0.5 * kSize) << c.text;
+        EXPECT_NEAR(word.top, baselineFromTop - c.ascent * kSize, 0.01) << c.text;
+        EXPECT_NEAR(word.bottom, baselineFromTop + c.descent * kSize, 0.01) << c.text;
         const double perCharacter = (word.right - word.left) / (kSize * c.characters);
         if (c.em > 0) {
             EXPECT_NEAR(perCharacter, c.em, 0.01) << c.text;
@@ -150,6 +159,30 @@ TEST(InvisibleText, PaintsNothing) {
     ASSERT_TRUE(rendered);
     EXPECT_TRUE(std::all_of(rendered->pixels.begin(), rendered->pixels.end(),
                             [](std::uint8_t v) { return v == 255; }));
+}
+
+// Characters beyond Helvetica need Tesseract's glyphless font; without it a document with such
+// text fails instead of losing part of it, and Helvetica text is written as ever.
+TEST(InvisibleText, WithoutTesseractsFontOnlyWesternTextIsWritten) {
+    const auto dataFolder = std::filesystem::temp_directory_path() /
+                            ("parvo-no-tessdata-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dataFolder);
+    const char* previous = std::getenv("TESSDATA_PREFIX");
+    const std::string kept = previous ? previous : "";
+    ::setenv("TESSDATA_PREFIX", dataFolder.c_str(), 1);
+    PdfWriter western, greek;
+    ASSERT_TRUE(western.beginPage(200, 100) && greek.beginPage(200, 100));
+    EXPECT_TRUE(western.drawInvisibleText("Sí, 100 €", 10, 10, 12));
+    EXPECT_TRUE(greek.drawInvisibleText("uno", 10, 10, 12));
+    EXPECT_FALSE(greek.drawInvisibleText("uno Ελληνικά", 10, 30, 12));
+    EXPECT_FALSE(greek.drawInvisibleText("dos Ωμέγα", 10, 50, 12, 0, 30)) << "along a slope";
+    const auto westernBytes = western.finish();
+    const bool greekFinished = greek.finish().has_value();
+    previous ? ::setenv("TESSDATA_PREFIX", kept.c_str(), 1) : ::unsetenv("TESSDATA_PREFIX");
+    std::filesystem::remove(dataFolder);
+    ASSERT_TRUE(westernBytes);
+    EXPECT_EQ(wordsOf(*westernBytes).at(2).text, "€");
+    EXPECT_FALSE(greekFinished);
 }
 
 TEST(InvisibleText, FontsAreSharedByEveryPage) {
