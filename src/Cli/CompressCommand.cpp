@@ -19,6 +19,7 @@ namespace {
 struct Request {
     TargetChoice choice = TargetChoice::email;
     std::vector<std::string> paths;
+    bool keepText = false;
     std::optional<WorkerSettings> workers;
 };
 
@@ -35,8 +36,8 @@ std::optional<TargetChoice> choiceNamed(std::string_view name) {
     return std::nullopt;
 }
 
-// The command line, read into `target`, `paths` and `workers`.
-std::unique_ptr<CLI::App> syntax(std::string& target, std::vector<std::string>& paths,
+// The command line, read into `target`, `request` and `workers`.
+std::unique_ptr<CLI::App> syntax(std::string& target, Request& request,
                                  CommandLine::WorkerOptions& workers) {
     auto app = Syntax::app(
         "parvo compress",
@@ -48,8 +49,12 @@ std::unique_ptr<CLI::App> syntax(std::string& target, std::vector<std::string>& 
         ->type_name("email|web|small")
         ->check(Syntax::oneOf({"email", "web", "small"}))
         ->group(Syntax::kUnlisted);
+    app->add_flag("--keep-text", request.keepText,
+                  "PDFs keep their text, links and bookmarks (pages become\n"
+                  "pictures only when nothing else fits); a smaller result\n"
+                  "still above the target is written and says so");
     CommandLine::addWorkerOptions(*app, workers);
-    app->add_option("PATH", paths)->required();
+    app->add_option("PATH", request.paths)->required();
     app->footer(
         "Exit status: 0 when every file was written, copied or already optimized; 1 when a\n"
         "file failed or a path gave nothing to compress; 2 on bad arguments; 130 or 143\n"
@@ -63,7 +68,7 @@ std::optional<Request> parse(const std::vector<std::string>& arguments, std::ost
     std::string target = "email";
     Request request;
     CommandLine::WorkerOptions workers;
-    const auto reading = Syntax::read(*syntax(target, request.paths, workers), arguments, out, err);
+    const auto reading = Syntax::read(*syntax(target, request, workers), arguments, out, err);
     if (reading != Syntax::Reading::proceed) {
         status = reading == Syntax::Reading::help ? CompressCommand::kSuccess
                                                   : CompressCommand::kBadArguments;
@@ -108,9 +113,9 @@ namespace CompressCommand {
 
 std::string usage() {
     std::string target;
-    std::vector<std::string> paths;
+    Request request;
     CommandLine::WorkerOptions workers;
-    return syntax(target, paths, workers)->help();
+    return syntax(target, request, workers)->help();
 }
 
 int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
@@ -133,6 +138,7 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     BatchHooks hooks;
     hooks.stop = stop;
     hooks.workers = request->workers;
+    hooks.keepText = request->keepText;
     hooks.events = [&](const BatchEvent& event) { progress.show(event); };
     hooks.rowDone = [&](const Outcome& row) {
         progress.clear();

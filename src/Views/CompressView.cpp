@@ -12,6 +12,7 @@
 #include "Views/LocalPath.h"
 #include "Views/ScreenParts.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -104,6 +105,9 @@ QWidget* CompressView::makeHeader() {
     }
     m_target->setFixedWidth(kPickerWidth);
     row->addWidget(m_target);
+    m_keepText =
+        SP::optionBox(QStringLiteral("Keep text and links"), QStringLiteral("keepText"), header);
+    row->addWidget(m_keepText);
     row->addWidget(m_picker->button(FilePicker::Kind::files, header));
     row->addWidget(m_picker->button(FilePicker::Kind::folder, header));
     row->addWidget(m_status->stopButton(header));
@@ -144,16 +148,18 @@ void CompressView::compress() {
         return;
     }
     const SizeTarget target = CW::target(choice());
-    m_batch->start([target, compressor = m_compressor, workers = m_workers](
-                       const std::vector<CW::Job>& snapshot, const WorkContext& context) {
-        CW::BatchHooks hooks;
-        hooks.workers = workers;
-        hooks.stop = context.stop;
-        hooks.events = context.events;
-        hooks.skipped = context.skipped;
-        hooks.compressor = compressor;
-        return CW::runBatch(snapshot, target, hooks);
-    });
+    m_batch->start(
+        [target, keepText = m_keepText->isChecked(), compressor = m_compressor,
+         workers = m_workers](const std::vector<CW::Job>& snapshot, const WorkContext& context) {
+            CW::BatchHooks hooks;
+            hooks.workers = workers;
+            hooks.stop = context.stop;
+            hooks.events = context.events;
+            hooks.skipped = context.skipped;
+            hooks.compressor = compressor;
+            hooks.keepText = keepText;
+            return CW::runBatch(snapshot, target, hooks);
+        });
 }
 
 CW::TargetChoice CompressView::choice() const {

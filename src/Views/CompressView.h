@@ -15,6 +15,7 @@ class DropHandlerBase;
 class FileListView;
 class FilePicker;
 class HistoryStore;
+class QCheckBox;
 class QComboBox;
 class QMimeData;
 class QPushButton;
@@ -72,6 +73,7 @@ private:
     std::optional<WorkerSettings> m_workers;
     BatchStatus* m_status = nullptr;
     QComboBox* m_target = nullptr;
+    QCheckBox* m_keepText = nullptr;
     QPushButton* m_start = nullptr;
     QStackedWidget* m_body = nullptr;
     FileListView* m_list = nullptr;

@@ -4,7 +4,9 @@
 #include "History/UtcDate.h"
 #include "Views/Appearance.h"
 #include "Views/FilePicker.h"
+#include "Views/ScreenParts.h"
 
+#include <QCheckBox>
 #include <utility>
 
 namespace {
@@ -34,14 +36,18 @@ std::vector<HistoryEntry> ocrEntries(const std::vector<ResultRow>& rows) {
 } // namespace
 
 OCRView::OCRView(HistoryStore& history, QWidget* parent)
-    : FileQueueScreen(history, look(), OCRWorkflow::accepts, ocrEntries, parent) {}
+    : FileQueueScreen(history, look(), OCRWorkflow::accepts, ocrEntries, parent),
+      m_keepStructure(ScreenParts::optionBox(QStringLiteral("Keep bookmarks and links"),
+                                             QStringLiteral("keepStructure"), this)) {
+    addHeaderControl(m_keepStructure);
+}
 
 void OCRView::setBuilder(OCRWorkflow::Builder builder) {
     m_builder = std::move(builder);
 }
 
 FileBatch::Work OCRView::makeWork() {
-    return [builder = m_builder, workers = workers()](
+    return [builder = m_builder, workers = workers(), keep = m_keepStructure->isChecked()](
                const std::vector<std::filesystem::path>& snapshot, const WorkContext& context) {
         OCRWorkflow::BatchHooks hooks;
         hooks.workers = workers;
@@ -49,6 +55,7 @@ FileBatch::Work OCRView::makeWork() {
         hooks.events = context.events;
         hooks.skipped = context.skipped;
         hooks.builder = builder;
+        hooks.keepStructure = keep;
         return OCRWorkflow::runBatch(snapshot, hooks);
     };
 }

@@ -5,6 +5,7 @@
 #include "Workflows/OCRWorkflow.h"
 
 class HistoryStore;
+class QCheckBox;
 
 /// The OCR tab: dropped scans and PDFs (the extensions of OCRWorkflow::accepts) are queued;
 /// "Run OCR" (Ctrl+Return) makes a searchable PDF beside each in the background and lists one
@@ -27,4 +28,5 @@ protected:
 
 private:
     OCRWorkflow::Builder m_builder; // empty: the engine
+    QCheckBox* m_keepStructure = nullptr;
 };

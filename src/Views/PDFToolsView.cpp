@@ -4,7 +4,9 @@
 #include "History/UtcDate.h"
 #include "Views/Appearance.h"
 #include "Views/FilePicker.h"
+#include "Views/ScreenParts.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -79,6 +81,10 @@ void PDFToolsView::makeControls() {
     m_range->setFrame(true);
     addHeaderControl(m_range);
 
+    m_keepBookmarks = ScreenParts::optionBox(QStringLiteral("Keep bookmarks"),
+                                             QStringLiteral("keepBookmarks"), this);
+    addHeaderControl(m_keepBookmarks);
+
     connect(m_op, &QComboBox::currentIndexChanged, this, &PDFToolsView::showControls);
 }
 
@@ -86,6 +92,8 @@ void PDFToolsView::showControls() {
     const PT::Op op = options().op;
     m_every->setVisible(op == PT::Op::split);
     m_range->setVisible(op == PT::Op::extract);
+    // A split at bookmarks keeps each part's bookmarks: there is nothing to choose.
+    m_keepBookmarks->setVisible(op != PT::Op::splitAtBookmarks);
 }
 
 PT::Options PDFToolsView::options() const {
@@ -93,6 +101,7 @@ PT::Options PDFToolsView::options() const {
     options.op = static_cast<PT::Op>(m_op->currentData().toInt());
     options.splitN = m_every->value();
     options.range = PT::parseRange(m_range->text().toStdString());
+    options.keepBookmarks = m_keepBookmarks->isChecked();
     return options;
 }
 

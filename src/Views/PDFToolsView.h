@@ -6,6 +6,7 @@
 
 class HistoryStore;
 class QComboBox;
+class QCheckBox;
 class QLineEdit;
 class QSpinBox;
 
@@ -36,4 +37,5 @@ private:
     QComboBox* m_op = nullptr;
     QSpinBox* m_every = nullptr;
     QLineEdit* m_range = nullptr;
+    QCheckBox* m_keepBookmarks = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "Desktop/Icons.h"
 #include "Views/Appearance.h"
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeySequence>
@@ -48,6 +49,13 @@ void addRunShortcut(QWidget& screen, const std::function<void()>& action) {
         auto* shortcut = new QShortcut(QKeySequence(keys), &screen);
         QObject::connect(shortcut, &QShortcut::activated, &screen, action);
     }
+}
+
+QCheckBox* optionBox(const QString& text, const QString& objectName, QWidget* parent) {
+    auto* box = new QCheckBox(text, parent);
+    box->setObjectName(objectName);
+    box->setChecked(false);
+    return box;
 }
 
 } // namespace ScreenParts

@@ -6,6 +6,7 @@
 
 class QFrame;
 class QHBoxLayout;
+class QCheckBox;
 class QPushButton;
 class QWidget;
 
@@ -29,6 +30,10 @@ QHBoxLayout* headerRow(QWidget& header, const QString& symbolName, const QString
 
 /// A filled button in the accent colour, the look of a window's main action.
 void makeProminent(QPushButton& button);
+
+/// A screen's option beyond its Parts' controls: a check box, off whenever the screen is made
+/// and never stored; the batch takes its state when it starts.
+QCheckBox* optionBox(const QString& text, const QString& objectName, QWidget* parent);
 
 /// Ctrl+Return and Ctrl+Enter (Command on macOS) call `action` while `screen` is visible in
 /// the active window; the action itself decides whether it may run.

@@ -7,6 +7,7 @@
 #include "Workflows/EngineProtocol.h"
 #include "Workflows/OutcomeText.h"
 #include "Workflows/OutputFiles.h"
+#include "Workflows/TargetChoice.h"
 
 #include <system_error>
 
@@ -66,13 +67,14 @@ bool isPdf(const fs::path& source) {
 }
 
 std::vector<EngineStep> compressSteps(const std::vector<CompressWorkflow::Job>& snapshot,
-                                      SizeTarget target) {
+                                      SizeTarget target, bool keepText) {
     std::vector<EngineStep> steps;
     for (const CompressWorkflow::Job& job : snapshot) {
         EngineStep step;
         step.request = EngineProtocol::header(EngineProtocol::Request::compress);
         step.request["kind"] = isPdf(job.src) ? "pdf" : "image";
         step.request["target"] = target.bytes();
+        step.request["keepText"] = keepText;
         step.sources = {job.src};
         step.bytes = CompressWorkflow::fileSize(job.src);
         steps.push_back(std::move(step));
@@ -122,7 +124,8 @@ FolderScan::UsedNames sourceKeys(const std::vector<Job>& jobs) {
     return keys;
 }
 
-Outcome rowFor(const Job& job, StepRunner::EngineAnswer answer, FolderScan::UsedNames& used) {
+Outcome rowFor(const Job& job, SizeTarget target, StepRunner::EngineAnswer answer,
+               FolderScan::UsedNames& used) {
     Outcome row;
     row.name = job.name();
     row.before = fileSize(job.src);
@@ -133,6 +136,10 @@ Outcome rowFor(const Job& job, StepRunner::EngineAnswer answer, FolderScan::Used
     if (answer.bytes && resultBytes < row.before) {
         row.after = resultBytes;
         writeCompressed(row, job, *answer.bytes, used);
+        if (row.outcome == FileOutcome::written && !answer.fits) {
+            row.outcome = FileOutcome::aboveTarget;
+            row.targetLabel = std::string(sizeLabel(target));
+        }
     } else if (job.copyDst) {
         copySource(row, job, answer.bytes.has_value(), used);
     } else {
@@ -143,7 +150,7 @@ Outcome rowFor(const Job& job, StepRunner::EngineAnswer answer, FolderScan::Used
 
 Outcome runJob(const Job& job, SizeTarget target, FolderScan::UsedNames& used,
                const Compressor& compressor) {
-    return rowFor(job, {compressor(job.src, target), {}, 0, {}}, used);
+    return rowFor(job, target, {compressor(job.src, target), {}, 0, true, {}}, used);
 }
 
 std::vector<Outcome> runBatch(const std::vector<Job>& snapshot, SizeTarget target,
@@ -152,9 +159,10 @@ std::vector<Outcome> runBatch(const std::vector<Job>& snapshot, SizeTarget targe
     std::vector<Outcome> rows;
     rows.reserve(snapshot.size());
     StepRunner::Runner runner(transportFor(hooks, target));
-    runner.run(compressSteps(snapshot, target),
+    runner.run(compressSteps(snapshot, target, hooks.keepText),
                [&](std::size_t file, StepReply&& reply) {
-                   rows.push_back(rowFor(snapshot[file], StepRunner::answerOf(reply), used));
+                   rows.push_back(
+                       rowFor(snapshot[file], target, StepRunner::answerOf(reply), used));
                    if (hooks.rowDone) {
                        hooks.rowDone(rows.back());
                    }

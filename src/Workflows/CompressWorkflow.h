@@ -48,7 +48,10 @@ FolderScan::UsedNames sourceKeys(const std::vector<Job>& jobs);
 /// `dst`, or the source copied to the unique form of `copyDst` (folder files, also when the
 /// engine was lost on it), or nothing written. Chosen names are added to `used`. Never throws
 /// for file-system failures: they become the row's outcome with their description.
-Outcome rowFor(const Job& job, StepRunner::EngineAnswer answer, FolderScan::UsedNames& used);
+/// A result that does not fit `target` is written all the same (it is smaller than the source)
+/// and noted as above it.
+Outcome rowFor(const Job& job, SizeTarget target, StepRunner::EngineAnswer answer,
+               FolderScan::UsedNames& used);
 
 /// rowFor with the answer of `compressor`, run here.
 Outcome runJob(const Job& job, SizeTarget target, FolderScan::UsedNames& used,
@@ -63,6 +66,9 @@ struct BatchHooks {
     Compressor compressor;
     BatchEvents events; // on the batch's thread; see BatchEvent
     SkipQuery skipped;  // asked before each file is started
+    /// PDFs keep their text, fonts, links and bookmarks: restructured and their images
+    /// resampled rather than rasterised, unless only pictures can reach the target.
+    bool keepText = false;
     /// Present: each file's engine step runs in a worker process, several at once, results
     /// consumed in queue order (names, bytes and rows as one at a time); a stop then ends
     /// the files in progress at once. Absent: in this process, one file at a time (tests).

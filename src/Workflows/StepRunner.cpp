@@ -154,6 +154,8 @@ EngineAnswer answerOf(const StepReply& reply) {
     const nlohmann::json& header = reply.message.header;
     const auto pages = header.is_object() ? header.find("pages") : header.end();
     answer.pages = pages != header.end() && pages->is_number_integer() ? pages->get<int>() : 0;
+    const auto fits = header.is_object() ? header.find("fits") : header.end();
+    answer.fits = fits == header.end() || !fits->is_boolean() || fits->get<bool>();
     if (reply.kind == StepReply::Kind::failure) {
         const EngineFailure failure = EngineProtocol::causeOf(reply.message);
         answer.cause.error = failure.error;

@@ -57,6 +57,7 @@ struct EngineAnswer {
     std::optional<Bytes> bytes;
     OutcomeCause cause;
     int pages = 0;
+    bool fits = true; // a compressed result within its target
     EngineProtocol::Stage stage = EngineProtocol::Stage::none; // of a failure
 };
 

@@ -43,4 +43,17 @@ constexpr SizeTarget target(TargetChoice choice) {
     return SizeTarget::email();
 }
 
+/// The size in the label of the choice whose budget `target` is ("10 MB", "1 MB", "2 MB");
+/// empty for a budget no choice offers.
+constexpr std::string_view sizeLabel(SizeTarget target) {
+    for (const TargetChoice choice : kTargetChoices) {
+        if (CompressWorkflow::target(choice).bytes() == target.bytes()) {
+            const std::string_view text = label(choice);
+            const std::size_t open = text.find('(');
+            return text.substr(open + 1, text.size() - open - 2);
+        }
+    }
+    return {};
+}
+
 } // namespace CompressWorkflow
