@@ -25,6 +25,11 @@ std::optional<SizeTarget> parseTarget(std::string_view name) {
         return SizeTarget::web();
     if (name == "small")
         return SizeTarget::custom(kSmallTargetBytes);
+    // Any budget in bytes, for measuring the document-keeping compressor at other targets.
+    std::int64_t bytes = 0;
+    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), bytes);
+    if (error == std::errc() && end == name.data() + name.size() && bytes > 0)
+        return SizeTarget::custom(bytes);
     return std::nullopt;
 }
 
@@ -103,6 +108,8 @@ std::optional<BenchOptions> parseBenchArguments(const std::vector<std::string_vi
         return parseCompress(BenchOptions::Command::image, arguments);
     if (arguments[0] == "pdf")
         return parseCompress(BenchOptions::Command::pdf, arguments);
+    if (arguments[0] == "keep-pdf")
+        return parseCompress(BenchOptions::Command::keepPdf, arguments);
     if (arguments[0] == "synth")
         return parseSynth(arguments);
     return std::nullopt;
@@ -111,9 +118,11 @@ std::optional<BenchOptions> parseBenchArguments(const std::vector<std::string_vi
 std::string_view benchUsage() {
     return "usage: parvo-bench image --target email|web|small [--threads N] [--out DIR] FILE...\n"
            "       parvo-bench pdf --target email|web|small [--threads N] [--out DIR] FILE...\n"
+           "       parvo-bench keep-pdf --target email|web|small|BYTES [--threads N] [--out DIR] "
+           "FILE...\n"
            "       parvo-bench synth OUT.png WIDTH HEIGHT\n"
            "Compresses each FILE and prints one JSON line per file on stdout.\n"
-           "  --target   email (10 MiB), web (1 MiB) or small (2 MiB)\n"
+           "  --target   email (10 MiB), web (1 MiB) or small (2 MiB); keep-pdf also takes bytes\n"
            "  --threads  pages or probes worked on at once (default 2)\n"
            "  --out      also write each result to DIR/<stem>.jpg or DIR/<stem>.pdf\n";
 }

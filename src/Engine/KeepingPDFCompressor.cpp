@@ -24,6 +24,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <utility>
 
 namespace KeepingPDFCompressor {
@@ -128,38 +129,54 @@ bool hasSize(const PdfImagePixels& pixels, int width, int height) {
     return pixels.image.widthPixels == width && pixels.image.heightPixels == height;
 }
 
-/// Image `index` at every rung. Sizes only fall from rung to rung, so once a rung needs a
-/// smaller picture than the source, that picture replaces the source for the rungs after
-/// it: the full-size pixels are gone through once.
-Row encodeRungs(PdfImageSet& set, int index, const std::vector<Setting>& settings) {
+std::int64_t pixelCount(const PdfImagePixels& pixels) {
+    return static_cast<std::int64_t>(pixels.image.widthPixels) * pixels.image.heightPixels;
+}
+
+/// Image `index` at every `wanted` rung (the others keep its stored size). Sizes only fall
+/// from rung to rung. Each rung's picture is reduced from the last "anchor": the source, then
+/// the first picture smaller than it, then each picture at most a quarter of the anchor before
+/// (reducing from a picture far larger than needed would cost more, from a closer one blur
+/// more). Anchors follow from the sizes alone, so a rung's pixels never depend on which rungs
+/// were wanted; the full-size source is gone through once.
+Row encodeRungs(PdfImageSet& set, int index, const std::vector<Setting>& settings,
+                const std::vector<bool>& wanted) {
     const PdfImageInfo& info = set.images()[static_cast<std::size_t>(index)];
     Row row(settings.size(), Encoded{info.storedBytes, std::nullopt});
-    auto largest = set.pixels(index);
-    std::optional<PdfImagePixels> smaller;
-    for (std::size_t rung = 0; largest && rung < settings.size(); ++rung) {
-        if (info.bilevel && rung > 0) {
-            row[rung] = row[0];
-            continue;
-        }
+    const auto last = std::find(wanted.rbegin(), wanted.rend(), true);
+    const std::size_t end = static_cast<std::size_t>(wanted.rend() - last);
+    auto anchor = end > 0 ? set.pixels(index) : std::nullopt;
+    bool reduced = false;
+    std::optional<PdfImagePixels> picture;  // the rung's, when it is not the anchor
+    std::optional<std::size_t> bilevelDone; // a 1-bit image is stored alike at every rung
+    for (std::size_t rung = 0; anchor && rung < end; ++rung) {
         const double cap = info.bilevel ? kBilevelPixelsPerInch : settings[rung].pixelsPerInch;
         const int width = sideFor(info.widthPixels, info.widthInches, cap);
         const int height = sideFor(info.heightPixels, info.heightInches, cap);
-        if (!hasSize(*largest, width, height) && !(smaller && hasSize(*smaller, width, height))) {
-            smaller = reduce(*largest, width, height);
-            if (!smaller)
-                break;
-            // Reducing from a picture at most twice as large as needed keeps the cost of
-            // all rungs near that of the first; from a closer one it would blur more.
-            const auto pixels = [](const PdfImagePixels& p) {
-                return static_cast<std::int64_t>(p.image.widthPixels) * p.image.heightPixels;
-            };
-            if (hasSize(*largest, info.widthPixels, info.heightPixels) ||
-                4 * pixels(*smaller) <= pixels(*largest))
-                largest = std::exchange(smaller, std::nullopt);
+        if (!hasSize(*anchor, width, height)) {
+            const std::int64_t wantedPixels = static_cast<std::int64_t>(width) * height;
+            if (!reduced || 4 * wantedPixels <= pixelCount(*anchor)) {
+                anchor = reduce(*anchor, width, height);
+                reduced = true;
+                picture.reset();
+            } else if (wanted[rung] && !(picture && hasSize(*picture, width, height))) {
+                picture = reduce(*anchor, width, height);
+                if (!picture)
+                    break;
+            }
         }
-        auto encoded = encode(smaller ? *smaller : *largest, info.bilevel, settings[rung].quality);
+        if (!anchor || !wanted[rung])
+            continue;
+        if (bilevelDone) {
+            row[rung] = row[*bilevelDone];
+            continue;
+        }
+        const bool atAnchor = hasSize(*anchor, width, height);
+        auto encoded = encode(atAnchor ? *anchor : *picture, info.bilevel, settings[rung].quality);
         if (encoded && encoded->bytes < info.storedBytes)
             row[rung] = std::move(*encoded);
+        if (info.bilevel)
+            bilevelDone = rung;
     }
     return row;
 }
@@ -172,10 +189,12 @@ public:
     Table(std::size_t images, std::size_t rungs, std::int64_t budgetBytes)
         : m_rows(images), m_totals(rungs, 0), m_alive(rungs, true), m_budget(budgetBytes) {}
 
+    /// Adds an image's row. Called on one thread; wanted() may be called meanwhile.
     void take(std::size_t index, Row&& row) {
         for (std::size_t rung = 0; rung < m_totals.size(); ++rung) {
             m_totals[rung] += row[rung].bytes;
             if (m_alive[rung] && m_totals[rung] > m_budget && rung + 1 < m_totals.size()) {
+                const std::lock_guard lock(m_aliveLock);
                 m_alive[rung] = false;
                 for (Row& kept : m_rows)
                     if (!kept.empty())
@@ -185,6 +204,12 @@ public:
                 row[rung].replacement.reset();
         }
         m_rows[index] = std::move(row);
+    }
+
+    /// The rungs that may still be chosen: images need not be encoded at the others.
+    std::vector<bool> wanted() const {
+        const std::lock_guard lock(m_aliveLock);
+        return m_alive;
     }
 
     /// The best rung whose images take at most `budgetBytes`.
@@ -208,6 +233,7 @@ private:
     std::vector<Row> m_rows;
     std::vector<std::int64_t> m_totals;
     std::vector<bool> m_alive;
+    mutable std::mutex m_aliveLock;
     std::int64_t m_budget;
 };
 
@@ -256,7 +282,7 @@ std::optional<Written> compressImages(const Bytes& pdf, std::int64_t budget, int
     int reported = 0;
     inOrder<Row>(
         static_cast<int>(images.size()), threads,
-        [&](int index) { return encodeRungs(*set, index, ladder()); },
+        [&](int index) { return encodeRungs(*set, index, ladder(), table.wanted()); },
         [&](int index, Row&& row) {
             table.take(static_cast<std::size_t>(index), std::move(row));
             const auto next = static_cast<std::size_t>(index) + 1;

@@ -25,9 +25,11 @@
 
 namespace {
 
-// Decoded data beyond this is left alone: legitimate streams that large are images, which
-// the image step handles, and anything larger may be a compression bomb.
+// Decoded data beyond this is left alone: anything larger may be a compression bomb. Images
+// beyond the smaller limit are left too: deflating them again at the highest level costs
+// seconds for a few percent, and resampling, when it is needed, stores them anew anyway.
 constexpr std::size_t kDecodeLimitBytes = std::size_t{256} << 20;
+constexpr std::size_t kImageDecodeLimitBytes = std::size_t{32} << 20;
 
 bool isGeneralPurpose(const std::string& filter) {
     static const std::set<std::string, std::less<>> names = {
