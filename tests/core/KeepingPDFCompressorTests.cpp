@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Engine/KeepingPDFCompressor.h"
 #include "LinkedPdf.h"
+#include "Platform/ImageResample.h"
 #include "Platform/PdfDocument.h"
 #include "support/Corpus.h"
 #include "support/Synth.h"
@@ -370,6 +371,50 @@ INSTANTIATE_TEST_SUITE_P(Cases, KeepingPDFCompressorTest,
                              std::replace(name.begin(), name.end(), ' ', '_');
                              return name;
                          });
+
+// Area averaging: flat areas stay exactly flat, each output pixel is the mean of what it
+// covers (fractions included), channels stay apart, and extreme reductions (spans of more
+// than 256 rows or columns) average too.
+TEST(ImageResample, EveryPixelIsTheMeanOfTheAreaItCovers) {
+    struct Reduction {
+        int width, height, channels, toWidth, toHeight;
+        std::vector<std::uint8_t> (*pixel)(int x, int y);
+        std::vector<std::uint8_t> expectedFirst; // the first output pixel
+    };
+    const auto flat = [](int, int) { return std::vector<std::uint8_t>{200, 17, 255}; };
+    const auto checker = [](int x, int y) {
+        return std::vector<std::uint8_t>{std::uint8_t((x + y) % 2 ? 255 : 0)};
+    };
+    const auto ramp = [](int x, int) { return std::vector<std::uint8_t>{std::uint8_t(x * 10)}; };
+    const std::vector<Reduction> reductions = {
+        {9, 7, 3, 4, 3, flat, {200, 17, 255}},
+        {8, 8, 1, 4, 4, checker, {128}},
+        {3, 1, 1, 2, 1, ramp, {3}},      // (0 + 10 × 0.5) / 1.5
+        {600, 2, 1, 1, 1, ramp, {0}},    // 8-bit wrap-around of x·10 averages near 127
+        {1, 300, 1, 1, 1, checker, {0}}, // column of alternating pixels: 150 of 300 white
+    };
+    for (const auto& r : reductions) {
+        Image image{r.width, r.height, r.channels, 1, {}};
+        for (int y = 0; y < r.height; ++y)
+            for (int x = 0; x < r.width; ++x)
+                for (auto value : r.pixel(x, y))
+                    image.pixels.push_back(value);
+        const auto reduced = ImageResample::reduced(image, r.toWidth, r.toHeight);
+        ASSERT_TRUE(reduced);
+        ASSERT_EQ(reduced->pixels.size(),
+                  static_cast<std::size_t>(r.toWidth * r.toHeight * r.channels));
+        double mean = 0;
+        for (auto value : image.pixels)
+            mean += value;
+        mean /= static_cast<double>(image.pixels.size());
+        if (r.toWidth == 1 && r.toHeight == 1)
+            EXPECT_NEAR(reduced->pixels[0], mean, 0.5) << r.width << "x" << r.height;
+        else
+            for (int c = 0; c < r.channels; ++c)
+                EXPECT_EQ(reduced->pixels[c], r.expectedFirst[c]) << r.width << "x" << r.height;
+    }
+    EXPECT_FALSE(ImageResample::reduced(Image{2, 2, 1, 1, {1, 2, 3}}, 1, 1));
+}
 
 TEST(KeepingPDFCompressor, FailsOnlyForAFileOverTheBudgetThatIsNoDocument) {
     const Bytes notPdf(5000, 'x');
