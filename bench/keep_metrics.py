@@ -10,7 +10,7 @@
       SOURCE, and those RESULT holds on the same page with the same target: the same URI or
       the same page), outline and outline_kept (outline items, by title and target page),
       ssim (per measured page: the first, the middle one and the first other page that shows
-      an image, rendered gray at 100 dpi) and ssim_min.
+      an image, rendered gray at 100 dpi, or less for pages over 30 inches) and ssim_min.
 """
 import collections
 import json
@@ -124,9 +124,9 @@ def measured_pages(pdf):
     return sorted(set(chosen))
 
 
-def render(path, index, folder, name):
+def render(path, index, folder, name, dpi):
     stem = f"{folder}/{name}"
-    subprocess.run(["pdftoppm", "-q", "-r", "100", "-gray", "-singlefile", "-f", str(index + 1),
+    subprocess.run(["pdftoppm", "-q", "-r", str(dpi), "-gray", "-singlefile", "-f", str(index + 1),
                     "-l", str(index + 1), path, stem], check=True)
     with open(stem + ".pgm", "rb") as f:
         data = f.read()
@@ -135,12 +135,14 @@ def render(path, index, folder, name):
     return numpy.frombuffer(header[4][-width * height:], dtype=numpy.uint8).reshape(height, width)
 
 
-def ssim(source, result, indices):
+def ssim(source, result, indices, sides):
     values = {}
     with tempfile.TemporaryDirectory() as folder:
         for index in indices:
-            a = render(source, index, folder, "a")
-            b = render(result, index, folder, "b")
+            # 100 dpi, but no more than 3000 pixels a side: SSIM holds several float copies.
+            dpi = min(100.0, 3000 * 72 / max(sides[index], 1))
+            a = render(source, index, folder, "a", dpi)
+            b = render(result, index, folder, "b", dpi)
             height, width = min(a.shape[0], b.shape[0]), min(a.shape[1], b.shape[1])
             values[index + 1] = round(float(structural_similarity(
                 a[:height, :width], b[:height, :width], data_range=255)), 4)
@@ -160,8 +162,11 @@ def main(source_path, result_path):
             "outline_kept": sum((source_outline & result_outline).values()),
         }
         indices = measured_pages(source)
+        sides = {i: max(float(v) for v in (source.pages[i].mediabox[2] - source.pages[i].mediabox[0],
+                                            source.pages[i].mediabox[3] - source.pages[i].mediabox[1]))
+                 for i in indices}
     figures["recall"] = round(recall(source_path, result_path), 4)
-    figures["ssim"] = ssim(source_path, result_path, indices)
+    figures["ssim"] = ssim(source_path, result_path, indices, sides)
     figures["ssim_min"] = min(figures["ssim"].values())
     print(json.dumps(figures))
 

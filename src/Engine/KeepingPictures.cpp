@@ -12,6 +12,7 @@
 #include "Platform/PdfPagePictures.h"
 #include "Platform/PdfWriter.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace KeepingPictures {
@@ -23,8 +24,11 @@ constexpr double kDpiScale = 1.5;
 /// A word as SearchablePages draws a line: its box as the line's own, turned by the
 /// direction it reads in about the corner where its baseline starts.
 void drawWord(const PdfWord& word, PdfWriter& writer) {
-    const double width = word.right - word.left;
-    const double height = word.top - word.bottom;
+    // A word Poppler gives a box too small to draw in (a glyph without extent, text set at a
+    // tiny size) is still drawn, small, so that the page can still be searched for it.
+    constexpr double kSmallestSide = 2;
+    const double width = std::max(word.right - word.left, kSmallestSide);
+    const double height = std::max(word.top - word.bottom, kSmallestSide);
     switch (word.quarterTurns) {
     case 1:
         SearchablePages::drawInvisible(word.text, {word.left, word.top, height, width}, writer,
