@@ -17,6 +17,7 @@
 #include "Platform/ImageCodec.h"
 #include "Platform/ImageResample.h"
 #include "Platform/PdfCompaction.h"
+#include "Platform/PdfDocument.h"
 #include "Platform/PdfImageEncoding.h"
 #include "Platform/PdfImageSet.h"
 
@@ -55,6 +56,18 @@ std::optional<Bytes> compactLosslessly(PdfCompaction& compaction, int threads) {
         },
         [](int, bool&&) { return true; });
     return compaction.write();
+}
+
+/// Whether a result reads back whole: as many pages as its source, counted by QPDF and
+/// Poppler alike. Checked after the source's structure is gone, so the two are never held
+/// at once.
+bool holdsPages(const Bytes& pdf, int pageCount) {
+    const auto document = PdfDocument::openBytes(pdf);
+    return document && document->pageCount() == pageCount;
+}
+
+bool holdsPages(const std::optional<Bytes>& pdf, int pageCount) {
+    return pdf && holdsPages(*pdf, pageCount);
 }
 
 /// Tells `progress` only pages beyond those it was told already, so that a later step that
@@ -315,11 +328,12 @@ std::optional<Compression> compress(Bytes file, SizeTarget target, int threads,
     auto compaction = PdfCompaction::open(file);
     if (!compaction)
         return std::nullopt;
-    // A document QPDF opens but cannot write again is kept as it is: every later step
+    const int pageCount = compaction->pageCount();
+    // A document QPDF opens but cannot write again whole is kept as it is: every later step
     // starts from the lossless one.
     auto lossless = compactLosslessly(*compaction, threads);
     compaction.reset();
-    if (!lossless)
+    if (!holdsPages(lossless, pageCount))
         return Compression{std::move(file), Method::unchanged, false};
     if (static_cast<std::int64_t>(lossless->size()) <= budget)
         return Compression{std::move(*lossless), Method::lossless, true};
@@ -328,13 +342,16 @@ std::optional<Compression> compress(Bytes file, SizeTarget target, int threads,
     Compression best{std::move(file), Method::unchanged, false};
     if (lossless->size() < best.bytes.size())
         best = Compression{*lossless, Method::lossless, false};
-    if (auto images = compressImages(*lossless, budget, threads, told)) {
+    auto images = compressImages(*lossless, budget, threads, told);
+    if (images && holdsPages(images->bytes, pageCount)) {
         if (images->fits)
             return Compression{std::move(images->bytes), Method::images, true};
         if (images->bytes.size() < best.bytes.size())
             best = Compression{std::move(images->bytes), Method::images, false};
     }
-    if (auto pictures = KeepingPictures::compress(*lossless, budget, threads, told))
+    images.reset();
+    auto pictures = KeepingPictures::compress(*lossless, budget, threads, told);
+    if (holdsPages(pictures, pageCount))
         return Compression{std::move(*pictures), Method::pictures, true};
     return best;
 }

@@ -213,5 +213,5 @@ int PdfCompaction::shareIdenticalStreams() {
 
 std::optional<Bytes> PdfCompaction::write() {
     const std::lock_guard lock(m_state->turn);
-    return QpdfCompactWrite::write(*m_state->pdf, m_state->pageCount);
+    return QpdfCompactWrite::write(*m_state->pdf);
 }

@@ -41,7 +41,7 @@ public:
     /// The whole document: object streams, objects nothing refers to left out, /PieceInfo
     /// (applications' private data, never shown) removed from the catalog, pages and forms,
     /// not encrypted, and a /ID derived from the content, so the same input gives the same
-    /// bytes. Absent if QPDF fails or the result does not hold every page.
+    /// bytes. Absent if QPDF fails.
     std::optional<Bytes> write();
 
 private:

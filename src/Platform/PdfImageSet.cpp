@@ -281,6 +281,8 @@ std::optional<PdfImagePixels> PdfImageSet::pixels(int index) {
     std::optional<Data> mask;
     try {
         const std::lock_guard lock(m_state->turn);
+        if (!m_state->pdf)
+            return std::nullopt;
         image = m_state->read(entry.image);
         if (image && entry.mask)
             mask = m_state->read(*entry.mask);
@@ -299,6 +301,8 @@ std::optional<PdfImagePixels> PdfImageSet::pixels(int index) {
 std::optional<Bytes>
 PdfImageSet::write(const std::vector<std::optional<PdfImageReplacement>>& replacements) {
     const std::lock_guard lock(m_state->turn);
+    // Reading is over: the structure read for it need not be held beside the copy written.
+    m_state->pdf.reset();
     try {
         auto pdf = QpdfPages::open(m_state->bytes);
         for (std::size_t i = 0; i < replacements.size() && i < m_state->entries.size(); ++i) {
@@ -309,7 +313,7 @@ PdfImageSet::write(const std::vector<std::optional<PdfImageReplacement>>& replac
             if (replacements[i]->mask && m_state->entries[i].mask)
                 storeMask(*pdf, image, *replacements[i]->mask);
         }
-        return QpdfCompactWrite::write(*pdf, m_state->pageCount);
+        return QpdfCompactWrite::write(*pdf);
     } catch (const std::exception&) {
         return std::nullopt;
     }

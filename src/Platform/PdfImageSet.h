@@ -60,12 +60,12 @@ public:
     const std::vector<PdfImageInfo>& images() const;
 
     /// Image `index` decoded; absent when its data (or its mask's) is damaged, truncated or
-    /// not the size its dictionary says.
+    /// not the size its dictionary says, and after write().
     std::optional<PdfImagePixels> pixels(int index);
 
     /// The document with each image that has a replacement stored as that replacement (the
     /// same object, so every use shows it), written as PdfCompaction writes. Absent if QPDF
-    /// fails or the result does not hold every page. `replacements` is indexed as images().
+    /// fails. `replacements` is indexed as images().
     std::optional<Bytes> write(const std::vector<std::optional<PdfImageReplacement>>& replacements);
 
 private:

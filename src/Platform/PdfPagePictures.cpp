@@ -135,7 +135,7 @@ std::optional<Bytes> replaceContents(const Bytes& source, const Bytes& drawn) {
             return std::nullopt;
         for (std::size_t index = 0; index < pages.size(); ++index)
             replacePage(*target, pages[index], *pictures, drawnPages[index]);
-        return QpdfCompactWrite::write(*target, static_cast<int>(pages.size()));
+        return QpdfCompactWrite::write(*target);
     } catch (const std::exception&) {
         return std::nullopt;
     }

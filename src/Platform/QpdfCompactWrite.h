@@ -24,8 +24,8 @@ struct Reference {
 int shareIdentical(QPDF& pdf, const std::vector<Reference>& references);
 
 /// The document with object streams, unencrypted, with a /ID derived from its content; no
-/// stream is decoded or recompressed (unfiltered ones are deflated). Absent if QPDF fails or
-/// the result, read back, does not hold `pageCount` pages. Never throws.
-std::optional<Bytes> write(QPDF& pdf, int pageCount);
+/// stream is decoded or recompressed (unfiltered ones are deflated). Absent if QPDF fails.
+/// Never throws.
+std::optional<Bytes> write(QPDF& pdf);
 
 } // namespace QpdfCompactWrite
