@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "BenchOptions.h"
 
+#include <charconv>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -14,6 +16,11 @@ SizeTarget targetNamed(const std::string& name) {
         return SizeTarget::email();
     if (name == "small")
         return SizeTarget::custom(kSmallTargetBytes);
+    // Any budget in bytes, for measuring the document-keeping compressor at other targets.
+    std::int64_t bytes = 0;
+    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), bytes);
+    if (error == std::errc() && end == name.data() + name.size() && bytes > 0)
+        return SizeTarget::custom(bytes);
     return SizeTarget::web();
 }
 
@@ -26,10 +33,17 @@ struct Read {
 
 void addCompress(CLI::App& app, const std::string& name, BenchOptions& options, Read& read) {
     CLI::App* command = app.add_subcommand(name);
-    command->add_option("--target", read.target, "email (10 MiB), web (1 MiB) or small (2 MiB)")
-        ->type_name("email|web|small")
-        ->check(Syntax::oneOf({"email", "web", "small"}))
-        ->required();
+    CLI::Option* target =
+        command->add_option("--target", read.target,
+                            "email (10 MiB), web (1 MiB) or small (2 MiB); keep-pdf: or BYTES");
+    target->required();
+    if (name == "keep-pdf") {
+        target->type_name("email|web|small|BYTES")
+            ->check(Syntax::oneOf({"email", "web", "small"}) |
+                    Syntax::wholeNumber(1, std::numeric_limits<std::int32_t>::max()));
+    } else {
+        target->type_name("email|web|small")->check(Syntax::oneOf({"email", "web", "small"}));
+    }
     command
         ->add_option("--threads", options.threads, "pages or probes worked on at once (default 2)")
         ->type_name("N")
@@ -47,6 +61,7 @@ std::unique_ptr<CLI::App> syntax(BenchOptions& options, Read& read) {
     app->require_subcommand(1);
     addCompress(*app, "image", options, read);
     addCompress(*app, "pdf", options, read);
+    addCompress(*app, "keep-pdf", options, read);
     CLI::App* synth = app->add_subcommand("synth");
     synth->add_option("OUT.png", read.synthOut)->required();
     for (auto [name, pixels] :
@@ -72,8 +87,9 @@ Syntax::Reading readBenchArguments(const std::vector<std::string>& arguments, Be
         options.files = {read.synthOut};
         return reading;
     }
-    options.command =
-        app->got_subcommand("pdf") ? BenchOptions::Command::pdf : BenchOptions::Command::image;
+    options.command = app->got_subcommand("pdf")        ? BenchOptions::Command::pdf
+                      : app->got_subcommand("keep-pdf") ? BenchOptions::Command::keepPdf
+                                                        : BenchOptions::Command::image;
     options.target = targetNamed(read.target);
     if (!read.outDir.empty())
         options.outDir = std::filesystem::path(read.outDir);

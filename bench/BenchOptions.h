@@ -13,9 +13,10 @@
 /// The command line of parvo-bench, parsed without side effects besides the text it prints.
 ///   image --target email|web|small [--threads N] [--out DIR] FILE...
 ///   pdf   --target email|web|small [--threads N] [--out DIR] FILE...
+///   keep-pdf --target email|web|small|BYTES [--threads N] [--out DIR] FILE...
 ///   synth OUT.png WIDTH HEIGHT
 struct BenchOptions {
-    enum class Command { image, pdf, synth };
+    enum class Command { image, pdf, keepPdf, synth };
 
     Command command = Command::image;
     SizeTarget target = SizeTarget::web();

@@ -37,6 +37,10 @@ std::string toJsonLine(const ResultLine& line) {
     out += ",\"seconds\":" + seconds(line.seconds);
     out += ",\"cpu_seconds\":" + seconds(line.cpuSeconds);
     out += ",\"peak_rss_kb\":" + number(line.peakRssKb);
+    if (line.method)
+        out += ",\"method\":" + jsonString(*line.method);
+    if (line.fits)
+        out += std::string(",\"fits\":") + (*line.fits ? "true" : "false");
     out += "}";
     return out;
 }

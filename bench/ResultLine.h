@@ -15,6 +15,8 @@ struct ResultLine {
     double seconds = 0;                   // wall time of the compress call
     double cpuSeconds = 0;                // process CPU (user + system, all threads) of the call
     std::int64_t peakRssKb = 0;           // the process's peak resident set so far
+    std::optional<std::string> method;    // keep-pdf: the step whose result came back
+    std::optional<bool> fits;             // keep-pdf: whether it fits the target
 };
 
 /// One JSON object on one line (no newline), keys in the order of the struct. Numbers are

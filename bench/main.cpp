@@ -3,6 +3,7 @@
 // per file, for scripts/bench to set beside the peer tools.
 #include "BenchOptions.h"
 #include "Engine/ImageCompressor.h"
+#include "Engine/KeepingPDFCompressor.h"
 #include "Engine/PDFCompressor.h"
 #include "Platform/ProcessTuning.h"
 #include "ResultLine.h"
@@ -38,14 +39,36 @@ struct Outcome {
     std::optional<Bytes> bytes;
     std::optional<double> quality;
     std::optional<int> encodings;
+    std::optional<std::string> method;
+    std::optional<bool> fits;
 };
+
+const char* methodName(KeepingPDFCompressor::Method method) {
+    switch (method) {
+    case KeepingPDFCompressor::Method::lossless:
+        return "lossless";
+    case KeepingPDFCompressor::Method::images:
+        return "images";
+    case KeepingPDFCompressor::Method::pictures:
+        return "pictures";
+    case KeepingPDFCompressor::Method::unchanged:
+        break;
+    }
+    return "unchanged";
+}
 
 Outcome compressFile(const std::filesystem::path& file, const BenchOptions& options) {
     if (options.command == BenchOptions::Command::image) {
         auto found = ImageCompressor::compressDetailed(file, options.target, options.threads);
         if (!found)
             return {};
-        return {std::move(found->jpeg), found->quality, found->encodings};
+        return {std::move(found->jpeg), found->quality, found->encodings, {}, {}};
+    }
+    if (options.command == BenchOptions::Command::keepPdf) {
+        auto kept = KeepingPDFCompressor::compress(file, options.target, options.threads);
+        if (!kept)
+            return {};
+        return {std::move(kept->bytes), {}, {}, methodName(kept->method), kept->fits};
     }
     auto found =
         PDFCompressor::compressDetailed(file, options.target, kPdfDpiScale, options.threads);
@@ -53,7 +76,7 @@ Outcome compressFile(const std::filesystem::path& file, const BenchOptions& opti
         return {};
     const std::optional<double> quality =
         found->rebuilt ? std::optional<double>(found->quality) : std::nullopt;
-    return {std::move(found->bytes), quality, found->assemblies};
+    return {std::move(found->bytes), quality, found->assemblies, {}, {}};
 }
 
 /// Compresses one file, timing only the engine call.
@@ -77,6 +100,8 @@ ResultLine measure(const std::filesystem::path& file, const BenchOptions& option
         line.bytesOut = static_cast<std::int64_t>(outcome.bytes->size());
     line.quality = outcome.quality;
     line.encodings = outcome.encodings;
+    line.method = outcome.method;
+    line.fits = outcome.fits;
     bytesOut = std::move(outcome.bytes);
     return line;
 }

@@ -72,9 +72,9 @@ std::optional<Bytes> pdfFromJpegs(std::vector<std::optional<Bytes>>& jpegs,
 /// add() may be called from several threads at once for different pages.
 class PageStore {
 public:
-    PageStore(int pageCount, std::int64_t budgetBytes, std::int64_t fileBytes)
+    PageStore(int pageCount, std::int64_t budgetBytes, std::int64_t fileBytes, bool fitOrNothing)
         : m_pages(pageCount), m_sizes(pageCount), m_minimum(pageCount), m_budget(budgetBytes),
-          m_fileBytes(fileBytes) {}
+          m_fileBytes(fileBytes), m_fitOrNothing(fitOrNothing) {}
 
     bool add(int index, Image&& image) {
         m_sizes[index] = {image.widthPixels, image.heightPixels};
@@ -92,7 +92,8 @@ public:
     }
 
     bool minimumTooLarge() const { return m_minimumTooLarge; }
-    bool fileIsSmaller() const { return m_fileIsSmaller; }
+    /// Whether the rendering can stop: no rebuilt PDF would be used.
+    bool hopeless() const { return m_fileIsSmaller || (m_fitOrNothing && m_minimumTooLarge); }
 
     /// The PDF at the lowest quality, from the JPEGs made while rendering. Once only.
     std::optional<Bytes> assembleMinimum() {
@@ -135,6 +136,7 @@ private:
     std::vector<std::optional<Bytes>> m_minimum;
     const std::int64_t m_budget;
     const std::int64_t m_fileBytes;
+    const bool m_fitOrNothing;
     std::atomic<std::size_t> m_rawBytes{0};
     std::atomic<std::int64_t> m_minimumBytes{0};
     std::atomic<bool> m_minimumTooLarge{false};
@@ -154,13 +156,13 @@ bool renderAll(const PdfDocument& document, double dpiScale, int threads, PageSt
             return false;
     }
     const std::function<bool(int, int)> render = [&](int index, int worker) {
-        if (store.fileIsSmaller())
+        if (store.hopeless())
             return false;
         auto image = renderScaled(document, *renderers[worker], index, dpiScale);
         return image && store.add(index, std::move(*image));
     };
     const std::function<bool(int, bool&&)> rendered = [&](int index, bool&& stored) {
-        if (!stored || store.fileIsSmaller())
+        if (!stored || store.hopeless())
             return false;
         if (progress)
             progress(index + 1, store.count());
@@ -255,15 +257,18 @@ std::optional<Compression> compressDetailed(const std::filesystem::path& pdfAt, 
 }
 
 std::optional<Compression> compressDetailed(Bytes file, SizeTarget target, double dpiScale,
-                                            int threads, const PageProgress& progress) {
+                                            int threads, const PageProgress& progress,
+                                            bool fitOrNothing) {
     const auto fileBytes = static_cast<std::int64_t>(file.size());
     if (fileBytes <= target.bytes())
         return unchanged(std::move(file));
+    // A file over the budget that is no document to work on is a failure to report, not a
+    // file that is already as small as it gets.
     const auto document = PdfDocument::openBytes(file);
     if (!document || document->pageCount() < 1)
-        return unchanged(std::move(file));
-    PageStore store(document->pageCount(), target.bytes(), fileBytes);
-    if (!renderAll(*document, dpiScale, threads, store, progress) || store.fileIsSmaller())
+        return std::nullopt;
+    PageStore store(document->pageCount(), target.bytes(), fileBytes, fitOrNothing);
+    if (!renderAll(*document, dpiScale, threads, store, progress) || store.hopeless())
         return unchanged(std::move(file));
     auto found = search(store, target.bytes(), threads);
     const int assemblies = found ? found->encodings : 0;

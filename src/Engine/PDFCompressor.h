@@ -33,10 +33,12 @@ struct Compression {
     int assemblies = 0;
 };
 
-/// The file's bytes when it fits the target already, cannot be opened, has a page that cannot
-/// be rendered or encoded, or when the rebuilt PDF is not strictly smaller; otherwise the
-/// rebuilt PDF (6 bisection steps over qualities 0.05 … 1.0). Absent only when the file cannot
-/// be read. `threads` pages are rendered and encoded at once; the bytes do not depend on it.
+/// The file's bytes when it fits the target already (it is not even opened then), has a page
+/// that cannot be rendered or encoded, or when the rebuilt PDF is not strictly smaller;
+/// otherwise the rebuilt PDF (6 bisection steps over qualities 0.05 … 1.0). Absent when the
+/// file cannot be read, and when it is over the budget and cannot be opened as a PDF (damaged,
+/// or locked by a user password) or has no page. `threads` pages are rendered and encoded at
+/// once; the bytes do not depend on it.
 /// `progress` is told pages rendered of pages (see PageProgress); rendering may stop early,
 /// once the outcome is known, without reporting the rest.
 std::optional<Compression> compressDetailed(const std::filesystem::path& pdfAt, SizeTarget target,
@@ -44,8 +46,12 @@ std::optional<Compression> compressDetailed(const std::filesystem::path& pdfAt, 
                                             const PageProgress& progress = {});
 
 /// compressDetailed of a file already in memory (the same result as for that file on disk).
+/// With `fitOrNothing`, a rebuilt PDF that cannot fit the target is of no use to the caller:
+/// rendering stops as soon as the lowest quality is known not to fit, and the file's bytes
+/// come back (not rebuilt).
 std::optional<Compression> compressDetailed(Bytes file, SizeTarget target, double dpiScale,
-                                            int threads = 2, const PageProgress& progress = {});
+                                            int threads = 2, const PageProgress& progress = {},
+                                            bool fitOrNothing = false);
 
 /// compressDetailed's bytes.
 std::optional<Bytes> compress(const std::filesystem::path& pdfAt, SizeTarget target,

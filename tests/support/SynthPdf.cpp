@@ -82,4 +82,13 @@ Bytes textPages(int pageCount, const std::string& line) {
     return writeToMemory(pdf);
 }
 
+Bytes withoutPages(std::size_t bytes) {
+    QPDF pdf;
+    pdf.emptyPDF();
+    auto info = QPDFObjectHandle::newDictionary();
+    info.replaceKey("/Title", QPDFObjectHandle::newString(std::string(bytes, 'x')));
+    pdf.getTrailer().replaceKey("/Info", pdf.makeIndirectObject(info));
+    return writeToMemory(pdf);
+}
+
 } // namespace SynthPdf

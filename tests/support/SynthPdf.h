@@ -23,4 +23,7 @@ Bytes photoPages(const std::vector<Page>& pages, double jpegQuality = 0.95, unsi
 /// rebuild can only make larger.
 Bytes textPages(int pageCount, const std::string& line = "The quick brown fox jumps over it.");
 
+/// A well-formed PDF without pages, at least `bytes` long (its document information padded).
+Bytes withoutPages(std::size_t bytes);
+
 } // namespace SynthPdf

@@ -1,0 +1,320 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
+// The set is made over a document's bytes once; write() opens those bytes afresh for every
+// result, so the objects named here (by number) are the same in every copy and no result
+// depends on an earlier one.
+
+#include "Platform/PdfImageSet.h"
+
+#include "Platform/ImageCodec.h"
+#include "Platform/JpegReader.h"
+#include "Platform/QpdfCompactWrite.h"
+#include "Platform/QpdfImageUses.h"
+#include "Platform/QpdfPages.h"
+#include "Platform/QpdfStreams.h"
+
+#include <algorithm>
+#include <mutex>
+#include <set>
+#include <string>
+
+namespace {
+
+enum class Storage { unusable, decodable, jpeg };
+
+struct Stored {
+    QPDFObjGen object;
+    Storage storage = Storage::unusable;
+    int widthPixels = 0;
+    int heightPixels = 0;
+    int channels = 0;
+    int bits = 8;
+};
+
+struct Entry {
+    Stored image;
+    std::optional<Stored> mask;
+};
+
+/// What an image stream holds as it is read: its stored JPEG or its decoded samples.
+struct Data {
+    Bytes bytes;
+    bool jpeg = false;
+};
+
+std::optional<int> channelsOf(QPDFObjectHandle space) {
+    if (space.isName()) {
+        if (space.getName() == "/DeviceGray")
+            return 1;
+        if (space.getName() == "/DeviceRGB")
+            return 3;
+        return std::nullopt;
+    }
+    if (!space.isArray() || space.getArrayNItems() != 2 || !space.getArrayItem(0).isName())
+        return std::nullopt;
+    const std::string family = space.getArrayItem(0).getName();
+    if (family == "/CalGray")
+        return 1;
+    if (family == "/CalRGB")
+        return 3;
+    auto profile = space.getArrayItem(1);
+    if (family != "/ICCBased" || !profile.isStream())
+        return std::nullopt;
+    auto components = profile.getDict().getKey("/N");
+    if (components.isInteger() && (components.getIntValue() == 1 || components.getIntValue() == 3))
+        return static_cast<int>(components.getIntValue());
+    return std::nullopt;
+}
+
+Storage storageOf(QPDFObjectHandle dict, int bits) {
+    static const std::set<std::string, std::less<>> lossless = {
+        "/FlateDecode",     "/Fl",  "/LZWDecode", "/LZW",
+        "/ASCII85Decode",   "/A85", "/AHx",       "/ASCIIHexDecode",
+        "/RunLengthDecode", "/RL"};
+    const auto names = QpdfStreams::filters(dict);
+    if (!names)
+        return Storage::unusable;
+    if (names->size() == 1 && ((*names)[0] == "/DCTDecode" || (*names)[0] == "/DCT"))
+        return bits == 8 && QpdfStreams::noDecodeParms(dict) ? Storage::jpeg : Storage::unusable;
+    for (const auto& name : *names)
+        if (!lossless.contains(name))
+            return Storage::unusable;
+    return Storage::decodable;
+}
+
+// No key that makes the samples mean something other than their colour space says, or that
+// another reader could prefer to them.
+bool plain(QPDFObjectHandle dict) {
+    for (const char* key : {"/Mask", "/Decode", "/Alternates", "/OPI", "/Matte"})
+        if (dict.hasKey(key))
+            return false;
+    auto stencil = dict.getKey("/ImageMask");
+    auto inData = dict.getKey("/SMaskInData");
+    return (stencil.isNull() || (stencil.isBool() && !stencil.getBoolValue())) &&
+           (inData.isNull() || (inData.isInteger() && inData.getIntValue() == 0));
+}
+
+std::optional<Stored> describe(QPDFObjectHandle image, bool isMask) {
+    if (!image.isStream() || !image.isIndirect())
+        return std::nullopt;
+    auto dict = image.getDict();
+    auto width = dict.getKey("/Width");
+    auto height = dict.getKey("/Height");
+    auto bits = dict.getKey("/BitsPerComponent");
+    if (!dict.getKey("/Subtype").isNameAndEquals("/Image") || !plain(dict) || !width.isInteger() ||
+        !height.isInteger() || !bits.isInteger())
+        return std::nullopt;
+    Stored stored{image.getObjGen()};
+    stored.widthPixels = static_cast<int>(std::clamp<long long>(width.getIntValue(), 0, 1 << 30));
+    stored.heightPixels = static_cast<int>(std::clamp<long long>(height.getIntValue(), 0, 1 << 30));
+    stored.bits = static_cast<int>(bits.getIntValue());
+    const auto pixels = static_cast<std::int64_t>(stored.widthPixels) * stored.heightPixels;
+    auto channels = channelsOf(dict.getKey("/ColorSpace"));
+    if (pixels < 1 || pixels > ImageCodec::kMaxPixels || !channels ||
+        (stored.bits != 8 && !(stored.bits == 1 && *channels == 1 && !isMask)) ||
+        (isMask && *channels != 1))
+        return std::nullopt;
+    stored.channels = *channels;
+    stored.storage = storageOf(dict, stored.bits);
+    if (stored.storage == Storage::unusable || (isMask && dict.hasKey("/SMask")))
+        return std::nullopt;
+    return stored;
+}
+
+std::int64_t storedLength(QPDFObjectHandle stream) {
+    auto length = stream.getDict().getKey("/Length");
+    return length.isInteger() ? length.getIntValue() : 0;
+}
+
+std::optional<Image> samples(const Stored& stored, Data data) {
+    if (data.jpeg) {
+        auto image = readJpegPixels(data.bytes);
+        if (!image || image->widthPixels != stored.widthPixels ||
+            image->heightPixels != stored.heightPixels || image->channels != stored.channels)
+            return std::nullopt;
+        return image;
+    }
+    Image image{stored.widthPixels, stored.heightPixels, stored.channels, 1, {}, 0};
+    if (stored.bits == 8) {
+        if (data.bytes.size() < image.byteCount())
+            return std::nullopt;
+        data.bytes.resize(image.byteCount());
+        image.pixels = std::move(data.bytes);
+        return image;
+    }
+    const std::size_t rowBytes = (static_cast<std::size_t>(stored.widthPixels) + 7) / 8;
+    if (data.bytes.size() < rowBytes * static_cast<std::size_t>(stored.heightPixels))
+        return std::nullopt;
+    image.pixels.resize(image.byteCount());
+    for (int y = 0; y < stored.heightPixels; ++y)
+        for (int x = 0; x < stored.widthPixels; ++x) {
+            const std::uint8_t byte = data.bytes[static_cast<std::size_t>(y) * rowBytes + x / 8];
+            image.pixels[static_cast<std::size_t>(y) * stored.widthPixels + x] =
+                (byte >> (7 - x % 8)) & 1 ? 255 : 0;
+        }
+    return image;
+}
+
+void store(QPDFObjectHandle stream, const PdfImageData& data) {
+    stream.replaceStreamData(
+        std::string(reinterpret_cast<const char*>(data.data.data()), data.data.size()),
+        QPDFObjectHandle::newName(data.filter),
+        data.decodeParms.empty() ? QPDFObjectHandle::newNull()
+                                 : QPDFObjectHandle::parse(data.decodeParms));
+    auto dict = stream.getDict();
+    dict.replaceKey("/Width", QPDFObjectHandle::newInteger(data.widthPixels));
+    dict.replaceKey("/Height", QPDFObjectHandle::newInteger(data.heightPixels));
+    dict.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(data.bitsPerComponent));
+}
+
+// A soft mask of its own for the replaced image, so that another image sharing the old mask
+// keeps it. The old mask's other keys (its colour space among them) are kept.
+void storeMask(QPDF& pdf, QPDFObjectHandle image, const PdfImageData& data) {
+    auto old = image.getDict().getKey("/SMask").getDict();
+    auto mask = QPDFObjectHandle::newStream(&pdf);
+    for (const std::string& key : old.getKeys())
+        if (key != "/Length" && key != "/Filter" && key != "/DecodeParms")
+            mask.getDict().replaceKey(key, old.getKey(key));
+    store(mask, data);
+    image.getDict().replaceKey("/SMask", mask);
+}
+
+} // namespace
+
+struct PdfImageSet::State {
+    Bytes bytes; // declared first: QPDF reads from it until destroyed
+    std::unique_ptr<QPDF> pdf;
+    int pageCount = 0;
+    std::vector<Entry> entries;
+    std::vector<PdfImageInfo> infos;
+    std::mutex turn;
+
+    void collect();
+    std::optional<Data> read(const Stored& stored);
+};
+
+void PdfImageSet::State::collect() {
+    const auto uses = QpdfImageUses::find(*pdf);
+    for (const auto& [object, extent] : uses.drawn) {
+        if (uses.unknown.contains(object))
+            continue;
+        auto image = pdf->getObject(object);
+        auto maskObject = image.getDict().getKey("/SMask");
+        const auto stored = describe(image, false);
+        const auto mask = maskObject.isNull() ? std::nullopt : describe(maskObject, true);
+        if (!stored || (!maskObject.isNull() &&
+                        (!mask || stored->bits != 8 || uses.drawn.contains(mask->object))))
+            continue;
+        PdfImageInfo info{stored->widthPixels, stored->heightPixels, stored->channels,
+                          stored->bits == 1,   mask.has_value(),     extent.widthInches,
+                          extent.heightInches, storedLength(image),  extent.firstPage};
+        if (mask)
+            info.storedBytes += storedLength(maskObject);
+        entries.push_back({*stored, mask});
+        infos.push_back(info);
+    }
+    std::vector<std::size_t> order(entries.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return infos[a].firstPage < infos[b].firstPage;
+    });
+    std::vector<Entry> sortedEntries;
+    std::vector<PdfImageInfo> sortedInfos;
+    for (const std::size_t i : order) {
+        sortedEntries.push_back(entries[i]);
+        sortedInfos.push_back(infos[i]);
+    }
+    entries = std::move(sortedEntries);
+    infos = std::move(sortedInfos);
+}
+
+std::optional<Data> PdfImageSet::State::read(const Stored& stored) {
+    auto stream = pdf->getObject(stored.object);
+    if (stored.storage == Storage::jpeg) {
+        auto raw = QpdfStreams::raw(*pdf, stream);
+        return raw ? std::optional<Data>(Data{std::move(*raw), true}) : std::nullopt;
+    }
+    // Rows beyond the dictionary's size are ignored, as readers do; a little slack allows
+    // for the padding some writers add.
+    const std::size_t expected = static_cast<std::size_t>(stored.heightPixels) *
+                                 ((static_cast<std::size_t>(stored.widthPixels) *
+                                       static_cast<std::size_t>(stored.channels * stored.bits) +
+                                   7) /
+                                  8);
+    auto decoded = QpdfStreams::decoded(*pdf, stream, qpdf_dl_specialized,
+                                        expected + expected / 4 + 65536, expected);
+    return decoded ? std::optional<Data>(Data{std::move(*decoded), false}) : std::nullopt;
+}
+
+PdfImageSet::PdfImageSet(std::unique_ptr<State> state) : m_state(std::move(state)) {}
+PdfImageSet::PdfImageSet(PdfImageSet&&) noexcept = default;
+PdfImageSet& PdfImageSet::operator=(PdfImageSet&&) noexcept = default;
+PdfImageSet::~PdfImageSet() = default;
+
+std::optional<PdfImageSet> PdfImageSet::open(Bytes pdf) {
+    auto state = std::make_unique<State>();
+    state->bytes = std::move(pdf);
+    try {
+        state->pdf = QpdfPages::open(state->bytes);
+        state->pageCount = static_cast<int>(state->pdf->getAllPages().size());
+        if (state->pageCount < 1)
+            return std::nullopt;
+        state->collect();
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    return PdfImageSet(std::move(state));
+}
+
+int PdfImageSet::pageCount() const {
+    return m_state->pageCount;
+}
+
+const std::vector<PdfImageInfo>& PdfImageSet::images() const {
+    return m_state->infos;
+}
+
+std::optional<PdfImagePixels> PdfImageSet::pixels(int index) {
+    const Entry& entry = m_state->entries.at(static_cast<std::size_t>(index));
+    std::optional<Data> image;
+    std::optional<Data> mask;
+    try {
+        const std::lock_guard lock(m_state->turn);
+        if (!m_state->pdf)
+            return std::nullopt;
+        image = m_state->read(entry.image);
+        if (image && entry.mask)
+            mask = m_state->read(*entry.mask);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    if (!image || (entry.mask && !mask))
+        return std::nullopt;
+    auto pixels = samples(entry.image, std::move(*image));
+    auto maskPixels = entry.mask ? samples(*entry.mask, std::move(*mask)) : std::nullopt;
+    if (!pixels || (entry.mask && !maskPixels))
+        return std::nullopt;
+    return PdfImagePixels{std::move(*pixels), std::move(maskPixels)};
+}
+
+std::optional<Bytes>
+PdfImageSet::write(const std::vector<std::optional<PdfImageReplacement>>& replacements) {
+    const std::lock_guard lock(m_state->turn);
+    // Reading is over: the structure read for it need not be held beside the copy written.
+    m_state->pdf.reset();
+    try {
+        auto pdf = QpdfPages::open(m_state->bytes);
+        for (std::size_t i = 0; i < replacements.size() && i < m_state->entries.size(); ++i) {
+            if (!replacements[i])
+                continue;
+            auto image = pdf->getObject(m_state->entries[i].image.object);
+            store(image, replacements[i]->image);
+            if (replacements[i]->mask && m_state->entries[i].mask)
+                storeMask(*pdf, image, *replacements[i]->mask);
+        }
+        return QpdfCompactWrite::write(*pdf);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
