@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Platform/ImageCodec.h"
 
+#include "Platform/AddressSpace.h"
 #include "Platform/JpegEncoder.h"
 #include "Platform/JpegSupport.h"
 #include "Platform/VipsLoader.h"
@@ -126,8 +127,11 @@ template <typename Open> std::optional<Image> decodeWith(Open open) {
     } catch (const vips::VError&) {
         result.reset();
     } catch (const std::bad_alloc&) {
+        AddressSpace::noteRefusedAllocation();
         result.reset();
     }
+    if (!result && AddressSpace::saysOutOfMemory(vips_error_buffer()))
+        AddressSpace::noteRefusedAllocation();
     vips_error_clear();
     return result;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Platform/PopplerRender.h"
 
+#include "Platform/AddressSpace.h"
 #include "Platform/ImageCodec.h"
 
 #include <climits>
@@ -16,7 +17,11 @@
 namespace PopplerRender {
 namespace {
 
-void ignoreMessage(const std::string&, void*) {}
+// Poppler goes on after a refused allocation, with the page drawn in part or not at all.
+void ignoreMessage(const std::string& message, void*) {
+    if (AddressSpace::saysOutOfMemory(message))
+        AddressSpace::noteRefusedAllocation();
+}
 
 // Poppler reports syntax problems of damaged files through one process-wide function, which
 // prints to stderr unless replaced.

@@ -10,6 +10,7 @@
 #include "Views/HistoryRowDelegate.h"
 #include "Views/StoreWatcher.h"
 #include "Workflows/ByteCountFormat.h"
+#include "Workflows/OutcomeText.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -155,10 +156,14 @@ void HistoryView::reveal(const QString& outputPath) {
 }
 
 QString HistoryView::iconName(const QString& mode) {
-    if (mode == QLatin1String("Compress"))
+    switch (OutcomeText::screenOfMode(mode.toStdString()).value_or(Screen::pdfTools)) {
+    case Screen::compress:
         return QStringLiteral("doc.zipper");
-    if (mode == QLatin1String("OCR"))
+    case Screen::ocr:
         return QStringLiteral("text.viewfinder");
+    case Screen::pdfTools:
+        break;
+    }
     return QStringLiteral("doc.on.doc");
 }
 
@@ -176,9 +181,15 @@ std::int64_t HistoryView::savingPercent(std::int64_t before, std::int64_t after)
 QString HistoryView::subtitle(const HistoryEntry& entry) {
     const QString mode = QString::fromStdString(entry.mode);
     if (entry.before && entry.after && *entry.before >= 1 && *entry.after != *entry.before) {
-        return mode + kMiddleDot + bytesText(*entry.before) + QStringLiteral(" \u2192 ") +
-               bytesText(*entry.after) + QStringLiteral(" (\u2212") +
-               QString::number(savingPercent(*entry.before, *entry.after)) + QStringLiteral("%)");
+        const QString sizes =
+            mode + kMiddleDot + bytesText(*entry.before) + QStringLiteral(" \u2192 ") +
+            bytesText(*entry.after) + QStringLiteral(" (\u2212") +
+            QString::number(savingPercent(*entry.before, *entry.after)) + QStringLiteral("%)");
+        // A result written above its target says so after its sizes.
+        const bool above =
+            entry.note &&
+            OutcomeText::outcomeOfNote(Screen::compress, *entry.note) == FileOutcome::aboveTarget;
+        return above ? sizes + kMiddleDot + QString::fromStdString(*entry.note) : sizes;
     }
     if (entry.note)
         return mode + kMiddleDot + QString::fromStdString(*entry.note);

@@ -2,9 +2,11 @@
 #include "Workflows/RequestHandler.h"
 
 #include "Engine/ImageCompressor.h"
+#include "Engine/KeepingPDFCompressor.h"
 #include "Engine/PDFCompressor.h"
 #include "Engine/PDFOps.h"
 #include "Engine/SearchablePDF.h"
+#include "Platform/AddressSpace.h"
 #include "Workflows/EngineProtocol.h"
 #include "Workflows/OCRWorkflow.h"
 
@@ -108,6 +110,8 @@ bool RequestHandler::handle(WorkerMessage&& request) {
         return false;
     if (!integerField(request, "id"))
         return failure(request, header(Reply::failure));
+    m_peakBefore = AddressSpace::peakBytes();
+    m_refusalsBefore = AddressSpace::refusedAllocations();
     try {
         return dispatch(request);
     } catch (const std::bad_alloc&) {
@@ -146,6 +150,10 @@ bool RequestHandler::reply(const WorkerMessage& request, nlohmann::json header,
 }
 
 bool RequestHandler::failure(const WorkerMessage& request, const nlohmann::json& header) {
+    if (AddressSpace::refusedAllocations() != m_refusalsBefore ||
+        AddressSpace::reachedLimitSince(m_peakBefore))
+        return reply(request,
+                     failureHeader(stageOf({header, {}, {}}), {EngineError::outOfMemory, {}}));
     return reply(request, header);
 }
 
@@ -175,7 +183,16 @@ bool RequestHandler::compress(const WorkerMessage& request) {
         return failure(request, header(Reply::failure));
     const SizeTarget budget = SizeTarget::custom(*target);
     std::optional<Bytes> bytes;
-    if (isKind(request, "pdf")) {
+    nlohmann::json extra = nlohmann::json::object();
+    if (isKind(request, "pdf") && flag(request, "keepText")) {
+        const auto report = [&](int done, int count) { progress(request, done, count); };
+        auto found = KeepingPDFCompressor::compress(std::move(*source), budget,
+                                                    threadsOf(request, kMostThreads), report);
+        if (found) {
+            bytes = std::move(found->bytes);
+            extra["fits"] = found->fits;
+        }
+    } else if (isKind(request, "pdf")) {
         const auto report = [&](int done, int count) { progress(request, done, count); };
         auto found = PDFCompressor::compressDetailed(std::move(*source), budget, kCompressDpiScale,
                                                      threadsOf(request, kMostThreads), report);
@@ -185,7 +202,7 @@ bool RequestHandler::compress(const WorkerMessage& request) {
                    ImageCompressor::compressDetailed(*source, budget, threadsOf(request, 2))) {
         bytes = std::move(found->jpeg);
     }
-    return bytes ? result(request, *bytes)
+    return bytes ? result(request, *bytes, std::move(extra))
                  : failure(request, failureHeader(Stage::none, whyNothing(request)));
 }
 

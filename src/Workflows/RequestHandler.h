@@ -5,6 +5,7 @@
 #include "Platform/TextRecognizer.h"
 #include "Platform/WorkerChannel.h"
 
+#include <cstdint>
 #include <optional>
 #include <stop_token>
 #include <vector>
@@ -69,4 +70,6 @@ private:
     std::vector<TextRecognizer> m_recognizers;
     bool m_quitting = false; // "quit" came while a split waited for "continue"
     bool m_linkWorks = true;
+    std::uint64_t m_peakBefore = 0;     // the address space held before the request in progress
+    std::uint64_t m_refusalsBefore = 0; // allocations refused before it
 };

@@ -3,6 +3,7 @@
 #include "LinkedPdf.h"
 #include "support/Corpus.h"
 #include "support/Synth.h"
+#include "support/SynthPdf.h"
 
 #include <gtest/gtest.h>
 #include <limits>
@@ -36,17 +37,7 @@ PdfDocument numbered(int pageCount) {
     return PdfDocument::openBytes(LinkedPdf::make(pageCount)).value();
 }
 
-Bytes encrypted(const Bytes& plain, const char* userPassword, const char* ownerPassword) {
-    QPDF pdf;
-    pdf.processMemoryFile("plain", reinterpret_cast<const char*>(plain.data()), plain.size());
-    QPDFWriter writer(pdf);
-    writer.setOutputMemory();
-    writer.setR6EncryptionParameters(userPassword, ownerPassword, false, false, false, false, false,
-                                     false, qpdf_r3p_none, true);
-    writer.write();
-    const auto buffer = writer.getBufferSharedPointer();
-    return Bytes(buffer->getBuffer(), buffer->getBuffer() + buffer->getSize());
-}
+using SynthPdf::encrypted;
 
 struct ExtractCase {
     std::int64_t lower;

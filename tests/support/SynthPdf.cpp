@@ -91,4 +91,16 @@ Bytes withoutPages(std::size_t bytes) {
     return writeToMemory(pdf);
 }
 
+Bytes encrypted(const Bytes& plain, const char* userPassword, const char* ownerPassword) {
+    QPDF pdf;
+    pdf.processMemoryFile("plain", reinterpret_cast<const char*>(plain.data()), plain.size());
+    QPDFWriter writer(pdf);
+    writer.setOutputMemory();
+    writer.setR6EncryptionParameters(userPassword, ownerPassword, false, false, false, false, false,
+                                     false, qpdf_r3p_none, true);
+    writer.write();
+    const auto buffer = writer.getBufferSharedPointer();
+    return Bytes(buffer->getBuffer(), buffer->getBuffer() + buffer->getSize());
+}
+
 } // namespace SynthPdf

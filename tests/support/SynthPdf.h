@@ -23,6 +23,9 @@ Bytes photoPages(const std::vector<Page>& pages, double jpegQuality = 0.95, unsi
 /// rebuild can only make larger.
 Bytes textPages(int pageCount, const std::string& line = "The quick brown fox jumps over it.");
 
+/// `plain` encrypted (AES-256) with these passwords; an empty user password opens it.
+Bytes encrypted(const Bytes& plain, const char* userPassword, const char* ownerPassword);
+
 /// A well-formed PDF without pages, at least `bytes` long (its document information padded).
 Bytes withoutPages(std::size_t bytes);
 
