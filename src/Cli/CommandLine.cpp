@@ -133,4 +133,15 @@ void reportFailure(std::ostream& err, const std::string& name, const OutcomeCaus
     err << "parvo: " << name << ": " << (known.empty() ? note : known) << "\n";
 }
 
+bool showRow(const ResultRow& row, Screen screen, std::ostream& out, std::ostream& err,
+             ProgressLine& progress) {
+    progress.clear();
+    ResultRows::print(row, screen, out);
+    if (FileOutcomes::succeeded(row.outcome)) {
+        return true;
+    }
+    reportFailure(err, row.name, row.cause, ResultRows::note(row, screen));
+    return false;
+}
+
 } // namespace CommandLine

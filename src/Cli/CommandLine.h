@@ -3,6 +3,7 @@
 
 #include "Workflows/BatchEvents.h"
 #include "Workflows/FileOutcome.h"
+#include "Workflows/ResultRow.h"
 
 #include <chrono>
 #include <filesystem>
@@ -56,6 +57,13 @@ bool workersRunnable(const std::optional<WorkerSettings>& workers, std::ostream&
 /// ("needs a password", "damaged: …", "worker killed by signal 11"), otherwise the row's note.
 void reportFailure(std::ostream& err, const std::string& name, const OutcomeCause& cause,
                    const std::string& note);
+
+class ProgressLine;
+
+/// A row as it finishes: the progress line cleared, the row's line on `out` and, for a row
+/// that failed, its cause on `err`. False for a failed row.
+bool showRow(const ResultRow& row, Screen screen, std::ostream& out, std::ostream& err,
+             ProgressLine& progress);
 
 /// Whether `stream` is the process's standard error and that is a terminal.
 bool isTerminal(const std::ostream& stream);

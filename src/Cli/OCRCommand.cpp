@@ -92,13 +92,7 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     hooks.keepStructure = request->keepBookmarks;
     hooks.events = [&](const BatchEvent& event) { progress.show(event); };
     hooks.rowDone = [&](const ResultRow& row) {
-        progress.clear();
-        ResultRows::print(row, Screen::ocr, out);
-        if (!FileOutcomes::succeeded(row.outcome)) {
-            CommandLine::reportFailure(err, row.name, row.cause,
-                                       ResultRows::note(row, Screen::ocr));
-            ok = false;
-        }
+        ok = CommandLine::showRow(row, Screen::ocr, out, err, progress) && ok;
     };
     const auto rows = runBatch(queue, hooks);
     progress.clear();

@@ -198,13 +198,7 @@ int run(std::string_view command, const std::vector<std::string>& arguments, std
     hooks.workers = request->workers;
     hooks.events = [&](const BatchEvent& event) { progress.show(event); };
     hooks.rowDone = [&](const ResultRow& row) {
-        progress.clear();
-        ResultRows::print(row, Screen::pdfTools, out);
-        if (!FileOutcomes::succeeded(row.outcome)) {
-            CommandLine::reportFailure(err, row.name, row.cause,
-                                       ResultRows::note(row, Screen::pdfTools));
-            ok = false;
-        }
+        ok = CommandLine::showRow(row, Screen::pdfTools, out, err, progress) && ok;
     };
     // The merged row leaves out what could not be opened: say which, and fail.
     hooks.mergeInputLeftOut = [&](const fs::path& input, const OutcomeCause& cause) {

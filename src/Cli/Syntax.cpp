@@ -149,9 +149,14 @@ std::unique_ptr<CLI::App> app(const std::string& name, const std::string& descri
 std::string synopsis(const CLI::App& app) {
     std::string line = fullName(app);
     for (const CLI::Option* option : app.get_options()) {
-        if (option->nonpositional() && takesValue(*option) && option != app.get_help_ptr()) {
+        if (!option->nonpositional() || option == app.get_help_ptr()) {
+            continue;
+        }
+        if (takesValue(*option)) {
             line += bracketed(option->get_name() + " " + option->get_type_name(),
                               option->get_required());
+        } else if (option->get_group() != kUnlisted) {
+            line += bracketed(option->get_name(), false);
         }
     }
     for (const CLI::Option* option : app.get_options()) {

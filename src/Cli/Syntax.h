@@ -25,8 +25,8 @@ inline const std::string kUnlisted = "unlisted";
 std::unique_ptr<CLI::App> app(const std::string& name, const std::string& description,
                               std::vector<std::string> forms = {});
 
-/// One line: the name, each option with a value ("[--jobs N]", required ones without
-/// brackets), then the positionals ("PATH...", "[FILE...]"). Flags are left out.
+/// One line: the name, each option ("[--jobs N]", required ones without brackets; flags
+/// outside kUnlisted as "[--keep-text]"), then the positionals ("PATH...", "[FILE...]").
 std::string synopsis(const CLI::App& app);
 
 /// Accepts a whole number from `lowest` to `highest`, written in digits (a leading '-' only

@@ -64,17 +64,6 @@ std::vector<Worker> startWorkers(const WorkerSettings& settings, int count) {
     return started;
 }
 
-// Absent for a source that is not a regular file: a pipe or device is never handed over.
-std::optional<UniqueFd> openSource(const fs::path& source) {
-    UniqueFd fd(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    struct stat status {};
-    if (!fd || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        return std::nullopt;
-    }
-    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
-    return fd;
-}
-
 StepReply failure(WorkerLoss loss = {}) {
     StepReply reply;
     reply.kind = StepReply::Kind::failure;
@@ -469,6 +458,16 @@ std::vector<pid_t> EngineWorkers::workerPids() const {
         pids.push_back(worker.process.pid());
     }
     return pids;
+}
+
+std::optional<UniqueFd> openSource(const fs::path& source) {
+    UniqueFd fd(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat status {};
+    if (!fd || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return std::nullopt;
+    }
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+    return fd;
 }
 
 std::optional<Bytes> replyBytes(const StepReply& reply) {

@@ -91,6 +91,10 @@ private:
     std::unique_ptr<State> m_state;
 };
 
+/// A source opened read-only to be handed to the engine; absent for one that is not a regular
+/// file (a pipe or device is never handed over).
+std::optional<UniqueFd> openSource(const std::filesystem::path& source);
+
 /// The bytes of a result or chunk (its first descriptor, read from offset 0); absent for a
 /// failure or a reply without one.
 std::optional<Bytes> replyBytes(const StepReply& reply);

@@ -4,24 +4,12 @@
 #include "Workflows/EngineProtocol.h"
 
 #include <algorithm>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <thread>
 
 namespace fs = std::filesystem;
 using EngineProtocol::Reply;
 
 namespace {
-
-// Absent for a source that is not a regular file: a pipe or device is never read.
-std::optional<UniqueFd> openSource(const fs::path& source) {
-    UniqueFd fd(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    struct stat status {};
-    if (!fd || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode))
-        return std::nullopt;
-    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
-    return fd;
-}
 
 StepReply failureReply(WorkerLoss loss = {}) {
     StepReply reply;

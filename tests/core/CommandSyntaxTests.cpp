@@ -16,13 +16,18 @@ namespace {
 
 TEST(CommandSyntax, HelpKeepsItsLayout) {
     EXPECT_EQ(CompressCommand::usage(),
-              "usage: parvo compress [--target email|web|small] [--jobs N] [--file-timeout "
-              "SECONDS] PATH...\n"
+              "usage: parvo compress [--target email|web|small] [--keep-text] [--jobs N] "
+              "[--file-timeout SECONDS] PATH...\n"
               "\n"
               "Compresses images (png, jpg, jpeg, heic, heif, tiff, gif) and PDFs towards a size\n"
               "target: email 10 MB (the default), web 1 MB, small 2 MB. A file's result is\n"
               "written beside it as NAME-small.jpg or NAME-small.pdf; a folder is mirrored into\n"
               "a sibling folder named \"FOLDER \u2014 Parvo\". Sources are never modified.\n"
+              "\n"
+              "Options:\n"
+              "  --keep-text              PDFs keep their text, links and bookmarks (pages become\n"
+              "                           pictures only when nothing else fits); a smaller result\n"
+              "                           still above the target is written and says so\n"
               "\n"
               "Options for the batch:\n"
               "  --jobs N                 files at once, each in a worker process of its own\n"

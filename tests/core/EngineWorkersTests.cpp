@@ -7,6 +7,7 @@
 #include "Workflows/OCRWorkflow.h"
 #include "Workflows/PDFToolsWorkflow.h"
 #include "support/Corpus.h"
+#include "support/OutlinePdf.h"
 #include "support/Synth.h"
 #include "support/SynthPdf.h"
 #include "support/TextPages.h"
@@ -116,9 +117,13 @@ TEST(WorkerBatches, OneOrThreeWorkersGiveTheRowsAndBytesOfAnInProcessRun) {
         Synth::writeFile(dir / "b.pdf", SynthPdf::textPages(3));
         Synth::writeFile(dir / "c.pdf", SynthPdf::textPages(5));
         Synth::writeFile(dir / "broken.pdf", Bytes{'%', 'P', 'D', 'F'});
+        OutlinePdf::Spec book;
+        book.pageCount = 6;
+        book.outline = {{"One", 1}, {"Two", 3, OutlinePdf::Dest::named}};
+        Synth::writeFile(dir / "book.pdf", OutlinePdf::make(book));
     };
     const std::vector<std::string> images = {"a.png", "a.jpg", "b.png", "b.pdf", "broken.pdf"};
-    const std::vector<std::string> pdfs = {"c.pdf", "broken.pdf", "b.pdf", "c.pdf"};
+    const std::vector<std::string> pdfs = {"c.pdf", "broken.pdf", "book.pdf", "b.pdf", "c.pdf"};
     const auto paths = [](const fs::path& folder, const std::vector<std::string>& names) {
         std::vector<fs::path> located;
         for (const std::string& name : names) {
@@ -171,9 +176,15 @@ TEST(WorkerBatches, OneOrThreeWorkersGiveTheRowsAndBytesOfAnInProcessRun) {
         EXPECT_EQ(run(one.path(), workers(1)), expected) << name;
         EXPECT_EQ(run(three.path(), workers(3)), expected) << name;
     }
-    for (const PDFToolsWorkflow::Op op : PDFToolsWorkflow::kOps) {
+    for (const auto& [op, keepBookmarks] :
+         {std::pair{PDFToolsWorkflow::Op::merge, false},
+          std::pair{PDFToolsWorkflow::Op::merge, true},
+          std::pair{PDFToolsWorkflow::Op::split, true},
+          std::pair{PDFToolsWorkflow::Op::extract, false},
+          std::pair{PDFToolsWorkflow::Op::splitAtBookmarks, false}}) {
         PDFToolsWorkflow::Options options;
         options.op = op;
+        options.keepBookmarks = keepBookmarks;
         options.splitN = 2;
         options.range = PDFOps::PageRange{2, 4};
         Synth::TempDir inProcess, one, three;

@@ -77,8 +77,8 @@ ProcessResult parvo(const Synth::TempDir& dir, std::vector<std::string> argument
 
 TEST(FrontEnd, BadArgumentsPrintUsageAndExitTwo) {
     Synth::TempDir dir;
-    const std::string compressUsage = "usage: parvo compress [--target email|web|small] [--jobs N] "
-                                      "[--file-timeout SECONDS] PATH...";
+    const std::string compressUsage = "usage: parvo compress [--target email|web|small] "
+                                      "[--keep-text] [--jobs N] [--file-timeout SECONDS] PATH...";
     const std::string overview = "usage: parvo [--tab compress|pdf-tools|ocr] [FILE...]";
     // No arguments at all opens the window, so it is not among these.
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {

@@ -87,10 +87,13 @@ TEST(Launch, FirstArgumentDecidesBetweenWindowCommandAndMistake) {
 TEST(Launch, UsageShowsTheSynopsisOfEveryCommand) {
     const std::string usage = Launch::usage();
     for (const char* synopsis :
-         {"parvo compress [--target", "parvo ocr [--jobs N] [--file-timeout SECONDS] PATH...\n",
-          "parvo merge [--jobs N] [--file-timeout SECONDS] PDF...\n",
-          "parvo split --every N [--jobs N] [--file-timeout SECONDS] PDF...\n",
-          "parvo extract --pages RANGE [--jobs N] [--file-timeout SECONDS] PDF...\n"}) {
+         {"parvo compress [--target",
+          "parvo ocr [--keep-bookmarks] [--jobs N] [--file-timeout SECONDS] PATH...\n",
+          "parvo merge [--keep-bookmarks] [--jobs N] [--file-timeout SECONDS] PDF...\n",
+          "parvo split [--every N] [--at-bookmarks] [--keep-bookmarks] [--jobs N] [--file-timeout "
+          "SECONDS] PDF...\n",
+          "parvo extract --pages RANGE [--keep-bookmarks] [--jobs N] [--file-timeout SECONDS] "
+          "PDF...\n"}) {
         EXPECT_NE(usage.find(std::string("\n       ") + synopsis), std::string::npos) << synopsis;
     }
 }

@@ -68,8 +68,9 @@ TEST(OCRCommand, BadArgumentsAreNamedWithTheSynopsisAndExitTwo) {
          "--file-timeout: '0' is not a whole number from 1 to 86400"},
         {{"--file-timeout", "5s", "a.png"}, "--file-timeout: '5s' is not"},
     };
-    const std::string rest = "usage: parvo ocr [--jobs N] [--file-timeout SECONDS] PATH...\n"
-                             "Try 'parvo ocr --help' for more information.\n";
+    const std::string rest =
+        "usage: parvo ocr [--keep-bookmarks] [--jobs N] [--file-timeout SECONDS] PATH...\n"
+        "Try 'parvo ocr --help' for more information.\n";
     for (const auto& [arguments, problem] : cases) {
         const Result result = ocr(arguments);
         const std::string label = testing::PrintToString(arguments);
@@ -88,9 +89,10 @@ TEST(OCRCommand, HelpGoesToStandardOutputWithoutTheBenchmarkOption) {
         EXPECT_EQ(result.out, OCRCommand::usage());
         EXPECT_TRUE(result.err.empty());
     }
-    EXPECT_EQ(OCRCommand::usage().rfind(
-                  "usage: parvo ocr [--jobs N] [--file-timeout SECONDS] PATH...\n", 0),
-              0U);
+    EXPECT_EQ(
+        OCRCommand::usage().rfind(
+            "usage: parvo ocr [--keep-bookmarks] [--jobs N] [--file-timeout SECONDS] PATH...\n", 0),
+        0U);
     EXPECT_EQ(OCRCommand::usage().find("workers"), std::string::npos);
 }
 

@@ -52,7 +52,8 @@ TEST(PDFToolsCommand, BadArgumentsAreNamedWithTheSynopsisAndExitTwo) {
     const std::vector<Case> cases = {
         {"merge", {}, "PDF is required"},
         {"merge", {"--every", "2", a}, "--every: unknown option"},
-        {"split", {a}, "--every is required"},
+        {"split", {a}, "--every or --at-bookmarks is required"},
+        {"split", {"--every", "2", "--at-bookmarks", a}, "--every excludes --at-bookmarks"},
         {"split", {"--every", a}, "--every: '" + a + "' is not a whole number from 1 to 500"},
         {"split", {a, "--every"}, "--every: needs a value"},
         {"split", {"--every", "0", a}, "--every: '0' is not"},

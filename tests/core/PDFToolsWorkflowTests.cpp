@@ -2,6 +2,7 @@
 #include "Platform/PdfDocument.h"
 #include "Workflows/PDFToolsWorkflow.h"
 #include "support/Corpus.h"
+#include "support/OutlinePdf.h"
 #include "support/Synth.h"
 #include "support/SynthPdf.h"
 
@@ -267,6 +268,32 @@ TEST(PDFToolsExtract, CouldntOpenComesBeforeTheRangeAndNamesStayUniqueInABatch) 
     ASSERT_EQ(rows.size(), 2U);
     expectRow(rows[0], dir.path(), "a-p1-1.pdf", "1p", true);
     expectRow(rows[1], dir.path(), "A-p1-1 2.pdf", "1p", true);
+}
+
+// One file per top-level bookmark, named after it: pages before the first go with it, titles
+// are made safe, a blank one is numbered, a repeated one takes the next free name; each part
+// keeps its own bookmarks. A PDF without bookmarks gets one row saying so.
+TEST(PDFToolsSplitAtBookmarks, OneFilePerChapterNamedAfterIt) {
+    using OutlinePdf::Item;
+    Synth::TempDir dir;
+    OutlinePdf::Spec book;
+    book.pageCount = 7;
+    book.outline = {Item{"Intro", 2},
+                    Item{"Part/One", 3, OutlinePdf::Dest::named, false, {Item{"Detail", 4}}},
+                    Item{" ", 5}, Item{"Intro", 6}};
+    Synth::writeFile(dir / "book.pdf", OutlinePdf::make(book));
+    Synth::writeFile(dir / "plain.pdf", SynthPdf::textPages(2));
+    const auto rows =
+        PT::runBatch({dir / "book.pdf", dir / "plain.pdf"}, opts(PT::Op::splitAtBookmarks));
+    ASSERT_EQ(rows.size(), 5U);
+    expectRow(rows[0], dir.path(), "book-Intro.pdf", "2p", true);
+    expectRow(rows[1], dir.path(), "book-Part-One.pdf", "2p", true);
+    expectRow(rows[2], dir.path(), "book-part 3.pdf", "1p", true);
+    expectRow(rows[3], dir.path(), "book-Intro 2.pdf", "2p", true);
+    expectRow(rows[4], dir.path(), "plain.pdf", "No bookmarks", false);
+    const auto part = OutlinePdf::outlineOf(Synth::readFile(dir / "book-Part-One.pdf"));
+    EXPECT_EQ(part,
+              (std::vector<OutlinePdf::Found>{{0, "Part/One", 1, false}, {1, "Detail", 2, false}}));
 }
 
 TEST(PDFToolsSave, AFileAppearingAtTheChosenNameIsKeptAndTheNextNameTaken) {

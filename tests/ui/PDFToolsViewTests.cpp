@@ -6,10 +6,12 @@
 #include "Views/DropHandler.h"
 #include "Views/DropHint.h"
 #include "Views/PDFToolsView.h"
+#include "support/OutlinePdf.h"
 #include "support/Synth.h"
 #include "support/SynthPdf.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDropEvent>
 #include <QLabel>
@@ -63,6 +65,10 @@ QLineEdit* rangeField(PDFToolsView& view) {
     return view.findChild<QLineEdit*>(QStringLiteral("range"));
 }
 
+QCheckBox* keepBox(PDFToolsView& view) {
+    return view.findChild<QCheckBox*>(QStringLiteral("keepBookmarks"));
+}
+
 // A PDF of `pages` text pages, or, for pages 0, bytes that are not a PDF.
 void writePdf(const fs::path& path, int pages) {
     fs::create_directories(path.parent_path());
@@ -86,6 +92,7 @@ class PDFToolsViewTests : public QObject {
     Q_OBJECT
 
 private slots:
+    void keepBookmarksReachesTheMerge();
     void startsEmptyWithItsTexts();
     void controlsShownPerOperation_data();
     void controlsShownPerOperation();
@@ -119,10 +126,11 @@ void PDFToolsViewTests::startsEmptyWithItsTexts() {
     QCOMPARE(view.findChild<DropHint*>()->text(), QStringLiteral("Drop PDFs"));
 
     QComboBox* ops = picker(view);
-    QCOMPARE(ops->count(), 3);
+    QCOMPARE(ops->count(), 4);
     QCOMPARE(ops->itemText(0), QStringLiteral("Merge"));
     QCOMPARE(ops->itemText(1), QStringLiteral("Split every N"));
     QCOMPARE(ops->itemText(2), QStringLiteral("Extract pages"));
+    QCOMPARE(ops->itemText(3), QStringLiteral("Split at bookmarks"));
     QCOMPARE(ops->width(), 150);
     QCOMPARE(view.options().op, PT::Op::merge);
     QCOMPARE(view.options().splitN, std::int64_t{10});
@@ -143,9 +151,12 @@ void PDFToolsViewTests::controlsShownPerOperation_data() {
     QTest::addColumn<PT::Op>("op");
     QTest::addColumn<bool>("stepperShown");
     QTest::addColumn<bool>("rangeShown");
-    QTest::newRow("merge") << 0 << PT::Op::merge << false << false;
-    QTest::newRow("split") << 1 << PT::Op::split << true << false;
-    QTest::newRow("extract") << 2 << PT::Op::extract << false << true;
+    QTest::addColumn<bool>("keepShown");
+    QTest::newRow("merge") << 0 << PT::Op::merge << false << false << true;
+    QTest::newRow("split") << 1 << PT::Op::split << true << false << true;
+    QTest::newRow("extract") << 2 << PT::Op::extract << false << true << true;
+    // A split at bookmarks keeps each part's bookmarks: nothing to choose.
+    QTest::newRow("split at bookmarks") << 3 << PT::Op::splitAtBookmarks << false << false << false;
 }
 
 void PDFToolsViewTests::controlsShownPerOperation() {
@@ -153,29 +164,33 @@ void PDFToolsViewTests::controlsShownPerOperation() {
     QFETCH(PT::Op, op);
     QFETCH(bool, stepperShown);
     QFETCH(bool, rangeShown);
+    QFETCH(bool, keepShown);
     HistoryStore store{fs::path{}};
     PDFToolsView view(store);
     view.show();
-    picker(view)->setCurrentIndex((index + 1) % 3); // arrive from another operation
+    picker(view)->setCurrentIndex((index + 1) % 4); // arrive from another operation
     picker(view)->setCurrentIndex(index);
     QCOMPARE(view.options().op, op);
     QCOMPARE(stepper(view)->isVisible(), stepperShown);
     QCOMPARE(rangeField(view)->isVisible(), rangeShown);
+    QCOMPARE(keepBox(view)->isVisible(), keepShown);
+    QVERIFY(!keepBox(view)->isChecked());
     // The controls sit in the header, in this order, before the run button.
     auto* row = view.findChild<QWidget*>(QStringLiteral("header"))->layout();
     QVERIFY(row->indexOf(picker(view)) < row->indexOf(stepper(view)));
     QVERIFY(row->indexOf(stepper(view)) < row->indexOf(rangeField(view)));
-    QVERIFY(row->indexOf(rangeField(view)) < row->indexOf(&view.runButton()));
+    QVERIFY(row->indexOf(rangeField(view)) < row->indexOf(keepBox(view)));
+    QVERIFY(row->indexOf(keepBox(view)) < row->indexOf(&view.runButton()));
     // Tab goes through them in the same order, then "Add Files…", Stop (while working) and the
     // run button.
     QList<QWidget*> tabbed;
-    for (QWidget* next = view.nextInFocusChain(); next != &view && tabbed.size() < 6;
+    for (QWidget* next = view.nextInFocusChain(); next != &view && tabbed.size() < 7;
          next = next->nextInFocusChain()) {
         if (next->focusPolicy() & Qt::TabFocus && !next->focusProxy()) {
             tabbed << next;
         }
     }
-    QCOMPARE(tabbed, (QList<QWidget*>{picker(view), stepper(view), rangeField(view),
+    QCOMPARE(tabbed, (QList<QWidget*>{picker(view), stepper(view), rangeField(view), keepBox(view),
                                       view.findChild<QPushButton*>(QStringLiteral("addFiles")),
                                       view.findChild<QPushButton*>(QStringLiteral("stop")),
                                       &view.runButton()}));
@@ -323,6 +338,27 @@ void PDFToolsViewTests::runWritesOutputsAndLogsRows() {
 
 // The controls stay editable during a run, and the run keeps the options it started with; a
 // file queued meanwhile leaves the queue unprocessed when the run ends.
+// Checked, the box reaches the batch: the merge nests each input's bookmarks under its name.
+void PDFToolsViewTests::keepBookmarksReachesTheMerge() {
+    Synth::TempDir dir;
+    OutlinePdf::Spec book;
+    book.pageCount = 3;
+    book.outline = {{"Chapter", 2}};
+    Synth::writeFile(dir / "book.pdf", OutlinePdf::make(book));
+    HistoryStore store{fs::path{}};
+    PDFToolsView view(store);
+    Settle settle;
+    keepBox(view)->setChecked(true);
+    drop(view, {urlOf(dir / "book.pdf")});
+    view.run();
+    QTRY_VERIFY_WITH_TIMEOUT(!view.batch().working(), 30000);
+    const auto outline = OutlinePdf::outlineOf(Synth::readFile(dir / "merged.pdf"));
+    QCOMPARE(outline.size(), std::size_t{2});
+    QCOMPARE(outline[0].title, std::string("book"));
+    QCOMPARE(outline[1].title, std::string("Chapter"));
+    QCOMPARE(outline[1].page, 2);
+}
+
 void PDFToolsViewTests::optionsChangedDuringRunApplyToTheNext() {
     Synth::TempDir dir;
     writePdf(dir / "doc.pdf", 4);
