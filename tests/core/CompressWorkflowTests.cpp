@@ -329,6 +329,23 @@ TEST(CompressOutcome, RowTextIsTheSizeChangeOrTheNote) {
     EXPECT_EQ(CW::resultText(row), "Copied \u2014 already small");
 }
 
+// A smaller result that misses its target is written all the same, and says so.
+TEST(CompressOutcome, AResultAboveItsTargetIsWrittenAndSaysSo) {
+    Synth::TempDir dir;
+    writeBytes(dir / "a.pdf", 3000);
+    CW::Job job;
+    job.src = dir / "a.pdf";
+    job.dst = dir / "a-small.pdf";
+    FolderScan::UsedNames used;
+    const CW::Outcome row = CW::rowFor(job, CW::target(CW::TargetChoice::small),
+                                       {Bytes(2000, '%'), {}, 0, false, {}}, used);
+    EXPECT_EQ(row.saved, dir / "a-small.pdf");
+    EXPECT_EQ(CW::resultText(row), "3 KB \u2192 2 KB  (\u221233%) \u00B7 above the 2 MB target");
+    const auto entries = CW::historyEntries({row}, UtcDate::systemClock());
+    ASSERT_EQ(entries.size(), 1U);
+    EXPECT_EQ(entries[0].note, "above the 2 MB target");
+}
+
 TEST(CompressHistory, EveryRowButCouldntProcessBecomesAnEntry) {
     const auto at = std::chrono::sys_seconds{std::chrono::seconds{1'700'000'000}};
     const UtcDate::Clock clock = [at] { return at + std::chrono::milliseconds(700); };

@@ -153,6 +153,9 @@ private slots:
                                    << "Compress \u00B7 1 KB \u2192 999 bytes (\u22120%)";
         QTest::newRow("growth is 0") << "Compress" << 1000LL << 1500LL << none
                                      << "Compress \u00B7 1 KB \u2192 2 KB (\u22120%)";
+        QTest::newRow("above its target")
+            << "Compress" << 3200000LL << 2400000LL << "above the 2 MB target"
+            << "Compress \u00B7 3.2 MB \u2192 2.4 MB (\u221225%) \u00B7 above the 2 MB target";
         QTest::newRow("sizes win over note") << "Compress" << 1000LL << 500LL << "Copied"
                                              << "Compress \u00B7 1 KB \u2192 500 bytes (\u221250%)";
         QTest::newRow("equal sizes, note")
