@@ -68,7 +68,8 @@
     </message>
     <message>
         <source>Keep text and links</source>
-        <translation>Conservar texto y enlaces</translation>
+        <extracomment>Keeps the PDFs&apos; text, fonts and links instead of turning pages into pictures. The header is narrow: a short text is best.</extracomment>
+        <translation>Conservar texto</translation>
     </message>
     <message>
         <source>Drop images, PDFs or a folder</source>

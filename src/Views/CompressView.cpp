@@ -103,6 +103,8 @@ QWidget* CompressView::makeHeader() {
     // Wide enough for the labels, which may be longer in other languages.
     m_target->setFixedWidth(std::max(kPickerWidth, m_target->sizeHint().width()));
     row->addWidget(m_target);
+    //: Keeps the PDFs' text, fonts and links instead of turning pages into pictures. The
+    //: header is narrow: a short text is best.
     m_keepText = SP::optionBox(tr("Keep text and links"), QStringLiteral("keepText"), header);
     row->addWidget(m_keepText);
     row->addWidget(m_picker->button(FilePicker::Kind::files, header));
