@@ -31,7 +31,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "tesseract-ocr-eng, tesseract-ocr-spa, tesseract-ocr-osd, fonts-urw-base35, xdg-utils")
 # Qt draws on X11 (XWayland included) with what libqt6gui6 holds; its Wayland backend is apart.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
+# Qt's own translations put its standard dialogs in the window's language.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -7,6 +7,7 @@
 #include "App/ParvoApp.h"
 #include "App/ScreenshotTour.h"
 #include "App/SingleInstance.h"
+#include "App/UiLanguage.h"
 #include "Cli/CompressCommand.h"
 #include "Cli/Launch.h"
 #include "Desktop/Icons.h"
@@ -68,6 +69,7 @@ int runWindow(char** argv, const Launch::Request& request) {
     // say why it cannot start.
     QApplication application(argc, argv);
     qInstallMessageHandler(dropMessage);
+    const UiLanguage language;
     // Installed with the desktop file; the built-in symbol stands in when running from a build.
     QApplication::setWindowIcon(
         QIcon::fromTheme(QStringLiteral("parvo"), Icons::symbol(QStringLiteral("doc.zipper"))));

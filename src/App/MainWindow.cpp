@@ -46,18 +46,17 @@ void MainWindow::buildTabs(HistoryStore& history) {
     const std::optional<WorkerSettings> workers = engineWorkers();
     auto* compress = new CompressView(history);
     compress->setWorkers(workers);
-    addScreen(compress, QStringLiteral("doc.zipper"), QStringLiteral("Compress"),
+    addScreen(compress, QStringLiteral("doc.zipper"), tr("Compress"),
               [compress] { compress->addFiles(); });
     auto* pdfTools = new PDFToolsView(history);
     pdfTools->setWorkers(workers);
-    addScreen(pdfTools, QStringLiteral("doc.on.doc"), QStringLiteral("PDF Tools"),
+    addScreen(pdfTools, QStringLiteral("doc.on.doc"), tr("PDF Tools"),
               [pdfTools] { pdfTools->addFiles(); });
     auto* ocr = new OCRView(history);
     ocr->setWorkers(workers);
-    addScreen(ocr, QStringLiteral("text.viewfinder"), QStringLiteral("OCR"),
-              [ocr] { ocr->addFiles(); });
-    addScreen(new HistoryView(history), QStringLiteral("clock.arrow.circlepath"),
-              QStringLiteral("History"), {});
+    addScreen(ocr, QStringLiteral("text.viewfinder"), tr("OCR"), [ocr] { ocr->addFiles(); });
+    addScreen(new HistoryView(history), QStringLiteral("clock.arrow.circlepath"), tr("History"),
+              {});
     m_tabs->setCurrentIndex(0);
     // The minimum belongs to the content: the menu bar comes on top of it.
     m_tabs->setMinimumSize(kMinimumContentSize);
@@ -94,11 +93,11 @@ void MainWindow::addFilesToShownScreen() {
 }
 
 void MainWindow::buildFileMenu() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    QAction* newWindow = file->addAction(QStringLiteral("New Window"));
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    QAction* newWindow = file->addAction(tr("New Window"));
     newWindow->setShortcut(QKeySequence::New);
     connect(newWindow, &QAction::triggered, this, &MainWindow::newWindowRequested);
-    m_addFiles = file->addAction(QStringLiteral("Add Files\u2026"));
+    m_addFiles = file->addAction(tr("Add Files\u2026"));
     m_addFiles->setShortcut(QKeySequence::Open);
     connect(m_addFiles, &QAction::triggered, this, &MainWindow::addFilesToShownScreen);
     const auto followTab = [this](int shown) {
@@ -108,22 +107,22 @@ void MainWindow::buildFileMenu() {
     connect(m_tabs, &QTabWidget::currentChanged, this, followTab);
     followTab(m_tabs->currentIndex());
     file->addSeparator();
-    QAction* close = file->addAction(QStringLiteral("Close Window"));
+    QAction* close = file->addAction(tr("Close Window"));
     close->setShortcut(QKeySequence::Close);
     connect(close, &QAction::triggered, this, &QWidget::close);
     file->addSeparator();
-    QAction* quit = file->addAction(QStringLiteral("Quit"));
+    QAction* quit = file->addAction(tr("Quit"));
     quit->setShortcut(QKeySequence::Quit);
     quit->setMenuRole(QAction::QuitRole);
     connect(quit, &QAction::triggered, this, &MainWindow::quitRequested);
 }
 
 void MainWindow::buildHelpMenu() {
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    QAction* about = help->addAction(QStringLiteral("About Parvo"));
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    QAction* about = help->addAction(tr("About Parvo"));
     about->setMenuRole(QAction::AboutRole);
     connect(about, &QAction::triggered, this, &MainWindow::showAbout);
-    m_checkForUpdates = help->addAction(QStringLiteral("Check for Updates…"));
+    m_checkForUpdates = help->addAction(tr("Check for Updates…"));
     m_checkForUpdates->setMenuRole(QAction::ApplicationSpecificRole);
     connect(m_checkForUpdates, &QAction::triggered, &m_updater,
             &UpdaterController::checkForUpdates);
@@ -135,9 +134,10 @@ void MainWindow::buildHelpMenu() {
 
 void MainWindow::showAbout() {
     QMessageBox::about(
-        this, QStringLiteral("About Parvo"),
-        QStringLiteral("<h3>Parvo %1</h3><p>Makes images and PDFs smaller, splits and merges "
-                       "PDFs, and makes scans searchable — entirely on your computer.</p>"
-                       "<p>Licensed under the GNU General Public License, version 3 or later.</p>")
+        this, tr("About Parvo"),
+        //: %1 is the version number.
+        tr("<h3>Parvo %1</h3><p>Makes images and PDFs smaller, splits and merges "
+           "PDFs, and makes scans searchable — entirely on your computer.</p>"
+           "<p>Licensed under the GNU General Public License, version 3 or later.</p>")
             .arg(QStringLiteral(PARVO_VERSION)));
 }

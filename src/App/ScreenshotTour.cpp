@@ -111,13 +111,9 @@ void dropOn(QWidget& target, const QList<QUrl>& urls) {
     QApplication::sendEvent(&target, &drop);
 }
 
-QPushButton* buttonLabelled(QWidget& screen, const QString& text) {
-    for (QPushButton* button : screen.findChildren<QPushButton*>()) {
-        if (button->text() == text) {
-            return button;
-        }
-    }
-    return nullptr;
+// Found by name, which stays the same in every language.
+QPushButton* buttonNamed(QWidget& screen, const QString& name) {
+    return screen.findChild<QPushButton*>(name);
 }
 
 bool saveTabs(MainWindow& window, const QString& folder) {
@@ -157,7 +153,7 @@ bool queued(FileQueueScreen& screen) {
 bool advance(Tour& tour, QWidget& compress, PDFToolsView& pdfTools, OCRView& ocr) {
     switch (tour.stage) {
     case Stage::compress:
-        if (QPushButton* start = buttonLabelled(compress, QStringLiteral("Compress"));
+        if (QPushButton* start = buttonNamed(compress, QStringLiteral("start"));
             start && start->isEnabled()) {
             start->click();
             tour.stage = Stage::pdfTools;

@@ -19,11 +19,12 @@ constexpr qint64 kMaxFeedBytes = 4 * 1024 * 1024;
 // or as a cancellation, which only the timeout or the size guard here can cause.
 QString errorText(QNetworkReply& reply, bool oversized) {
     if (oversized) {
-        return QStringLiteral("The update feed is too large.");
+        return QCoreApplication::translate("UpdaterController", "The update feed is too large.");
     }
     if (reply.error() == QNetworkReply::OperationCanceledError ||
         reply.error() == QNetworkReply::TimeoutError) {
-        return QStringLiteral("The update server did not answer in time.");
+        return QCoreApplication::translate("UpdaterController",
+                                           "The update server did not answer in time.");
     }
     return reply.errorString();
 }
@@ -37,22 +38,26 @@ QString plainText(const QString& maybeHtml) {
 QString UpdateCheckResult::title() const {
     switch (kind) {
     case Kind::UpToDate:
-        return QStringLiteral("You’re up to date!");
+        return QCoreApplication::translate("UpdaterController", "You’re up to date!");
     case Kind::NewerVersion:
-        return QStringLiteral("A new version of Parvo is available!");
+        return QCoreApplication::translate("UpdaterController",
+                                           "A new version of Parvo is available!");
     case Kind::Failed:
         break;
     }
-    return QStringLiteral("Couldn’t check for updates.");
+    return QCoreApplication::translate("UpdaterController", "Couldn’t check for updates.");
 }
 
 QString UpdateCheckResult::text() const {
     switch (kind) {
     case Kind::UpToDate:
-        return QStringLiteral("Parvo %1 is currently the newest version available.")
+        return QCoreApplication::translate("UpdaterController",
+                                           "Parvo %1 is currently the newest version available.")
             .arg(currentVersion);
     case Kind::NewerVersion:
-        return QStringLiteral("Parvo %1 is now available — you have %2.")
+        //: %1 is the new version, %2 the one installed.
+        return QCoreApplication::translate("UpdaterController",
+                                           "Parvo %1 is now available — you have %2.")
             .arg(item.version, currentVersion);
     case Kind::Failed:
         break;
@@ -120,7 +125,8 @@ UpdateCheckResult UpdaterController::resultFor(const QByteArray& feed) const {
     const auto newest = UpdateFeed::newestItem(feed);
     const auto current = UpdateFeed::parseVersion(m_currentVersion);
     if (!newest || !current) {
-        result.error = QStringLiteral("The update feed could not be read.");
+        result.error =
+            QCoreApplication::translate("UpdaterController", "The update feed could not be read.");
         return result;
     }
     result.item = *newest;
@@ -142,19 +148,21 @@ void showUpdateCheckResult(const UpdateCheckResult& result, QWidget* parent) {
     const bool newer = result.kind == UpdateCheckResult::Kind::NewerVersion;
     const bool failed = result.kind == UpdateCheckResult::Kind::Failed;
     auto* box = new QMessageBox(failed ? QMessageBox::Warning : QMessageBox::Information,
-                                QStringLiteral("Software Update"), result.title(),
-                                QMessageBox::NoButton, parent);
+                                QCoreApplication::translate("UpdaterController", "Software Update"),
+                                result.title(), QMessageBox::NoButton, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setInformativeText(result.text());
     if (newer && !result.item.releaseNotes.isEmpty()) {
         box->setDetailedText(plainText(result.item.releaseNotes));
     }
     if (newer && result.item.downloadUrl.isValid()) {
-        QPushButton* download = box->addButton(QStringLiteral("Download"), QMessageBox::AcceptRole);
+        QPushButton* download = box->addButton(
+            QCoreApplication::translate("UpdaterController", "Download"), QMessageBox::AcceptRole);
         const QUrl link = result.item.downloadUrl;
         QObject::connect(download, &QPushButton::clicked, box,
                          [link] { QDesktopServices::openUrl(link); });
-        box->addButton(QStringLiteral("Later"), QMessageBox::RejectRole);
+        box->addButton(QCoreApplication::translate("UpdaterController", "Later"),
+                       QMessageBox::RejectRole);
     } else {
         box->addButton(QMessageBox::Ok);
     }

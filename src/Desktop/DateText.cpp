@@ -29,7 +29,8 @@ QString toQString(const icu::UnicodeString& text) {
 
 icu::Locale localeFor(const QString& name) {
     // "es_ES.UTF-8" and "de_DE@euro" carry parts ICU does not need for formatting.
-    const QString base = (name.isEmpty() ? QLocale::system().name() : name).section('.', 0, 0);
+    // The default locale is the system's unless a test sets another.
+    const QString base = (name.isEmpty() ? QLocale().name() : name).section('.', 0, 0);
     return icu::Locale::createCanonical(base.section('@', 0, 0).toUtf8().constData());
 }
 
@@ -70,7 +71,7 @@ QString DateText::text(std::chrono::sys_seconds date) const {
     if (!m_format) {
         // Only when ICU has no data at all: the same fields, in Qt's spelling, UTC.
         const QDateTime utc = QDateTime::fromSecsSinceEpoch(seconds, QTimeZone::utc());
-        return QLocale::system().toString(utc, QStringLiteral("MMM d, HH:mm"));
+        return QLocale().toString(utc, QStringLiteral("MMM d, HH:mm"));
     }
     icu::UnicodeString out;
     m_format->format->format(static_cast<UDate>(seconds) * 1000.0, out);

@@ -28,7 +28,7 @@ static void registerIconResource() {
 namespace {
 
 struct SymbolInfo {
-    QString description; // what the symbol stands for, for screen readers
+    QString description; // what the symbol stands for, for screen readers (English)
     QStringList themeNames;
     QString drawing; // the file in icons/, without ".svg"
     QColor colour;   // valid: the drawing's colour carries meaning, never take the theme's
@@ -36,21 +36,47 @@ struct SymbolInfo {
 
 const QHash<QString, SymbolInfo>& symbols() {
     static const QHash<QString, SymbolInfo> table = {
-        {"doc", {"Document", {"text-x-generic", "x-office-document"}, "doc", {}}},
+        {"doc",
+         {QT_TRANSLATE_NOOP("Icons", "Document"),
+          {"text-x-generic", "x-office-document"},
+          "doc",
+          {}}},
         {"doc.zipper",
-         {"Compress", {"package-x-generic", "application-x-archive"}, "doc.zipper", {}}},
-        {"doc.on.doc", {"PDF Tools", {"edit-copy"}, "doc.on.doc", {}}},
-        {"text.viewfinder", {"OCR", {"scanner", "insert-text"}, "text.viewfinder", {}}},
-        {"clock", {"Clock", {"appointment-soon", "alarm"}, "clock", {}}},
+         {QT_TRANSLATE_NOOP("Icons", "Compress"),
+          {"package-x-generic", "application-x-archive"},
+          "doc.zipper",
+          {}}},
+        {"doc.on.doc", {QT_TRANSLATE_NOOP("Icons", "PDF Tools"), {"edit-copy"}, "doc.on.doc", {}}},
+        {"text.viewfinder",
+         {QT_TRANSLATE_NOOP("Icons", "OCR"), {"scanner", "insert-text"}, "text.viewfinder", {}}},
+        {"clock",
+         {QT_TRANSLATE_NOOP("Icons", "Clock"), {"appointment-soon", "alarm"}, "clock", {}}},
         {"clock.arrow.circlepath",
-         {"History", {"document-open-recent"}, "clock.arrow.circlepath", {}}},
+         {QT_TRANSLATE_NOOP("Icons", "History"),
+          {"document-open-recent"},
+          "clock.arrow.circlepath",
+          {}}},
         {"square.and.arrow.down",
-         {"Drop files here", {"document-save", "go-down"}, "square.and.arrow.down", {}}},
-        {"photo", {"Image", {"image-x-generic"}, "photo", {}}},
+         {QT_TRANSLATE_NOOP("Icons", "Drop files here"),
+          {"document-save", "go-down"},
+          "square.and.arrow.down",
+          {}}},
+        {"photo", {QT_TRANSLATE_NOOP("Icons", "Image"), {"image-x-generic"}, "photo", {}}},
         {"doc.text.magnifyingglass",
-         {"Searchable document", {"edit-find", "system-search"}, "doc.text.magnifyingglass", {}}},
-        {"checkmark.circle.fill", {"Saved", {}, "checkmark.circle.fill", QColor(0x2e, 0xa0, 0x43)}},
-        {"info.circle", {"Nothing saved", {}, "info.circle", QColor(0x86, 0x86, 0x8b)}},
+         {QT_TRANSLATE_NOOP("Icons", "Searchable document"),
+          {"edit-find", "system-search"},
+          "doc.text.magnifyingglass",
+          {}}},
+        {"checkmark.circle.fill",
+         {QT_TRANSLATE_NOOP("Icons", "Saved"),
+          {},
+          "checkmark.circle.fill",
+          QColor(0x2e, 0xa0, 0x43)}},
+        {"info.circle",
+         {QT_TRANSLATE_NOOP("Icons", "Nothing saved"),
+          {},
+          "info.circle",
+          QColor(0x86, 0x86, 0x8b)}},
     };
     return table;
 }
@@ -162,7 +188,8 @@ QIcon symbol(const QString& symbolName, const QColor& color) {
 
 QString description(const QString& symbolName) {
     const SymbolInfo* info = find(symbolName);
-    return info ? info->description : QString();
+    return info ? QCoreApplication::translate("Icons", info->description.toUtf8().constData())
+                : QString();
 }
 
 QColor accent(const QWidget* widget) {

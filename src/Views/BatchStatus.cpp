@@ -32,7 +32,7 @@ BatchStatus::BatchStatus(QWidget& screen, BatchControllerBase& batch, FileName n
 
     m_bar = new QProgressBar(this);
     m_bar->setObjectName(QStringLiteral("progress"));
-    m_bar->setAccessibleName(QStringLiteral("Progress"));
+    m_bar->setAccessibleName(tr("Progress"));
     m_bar->setTextVisible(false);
     m_bar->setFixedHeight(kBarHeight);
     m_bar->setRange(0, kBarSteps);
@@ -57,10 +57,11 @@ BatchStatus::BatchStatus(QWidget& screen, BatchControllerBase& batch, FileName n
 
 QPushButton* BatchStatus::stopButton(QWidget* header) {
     if (m_stop == nullptr) {
-        m_stop = new QPushButton(QStringLiteral("Stop"), header);
+        //: Stops the run in progress.
+        m_stop = new QPushButton(tr("Stop"), header);
         m_stop->setObjectName(QStringLiteral("stop"));
-        m_stop->setAccessibleName(QStringLiteral("Stop"));
-        m_stop->setToolTip(QStringLiteral("Stop (Esc)"));
+        m_stop->setAccessibleName(tr("Stop"));
+        m_stop->setToolTip(tr("Stop (Esc)"));
         m_stop->setVisible(m_batch.working());
         connect(m_stop, &QPushButton::clicked, this, &BatchStatus::stop);
     }
@@ -68,17 +69,21 @@ QPushButton* BatchStatus::stopButton(QWidget* header) {
 }
 
 QString BatchStatus::caption(const BatchProgress& progress, const QString& fileName) {
-    const QString separator = QStringLiteral(" \u00B7 ");
-    QString text = QStringLiteral("%1 of %2").arg(progress.filesDone).arg(progress.fileCount);
-    if (!fileName.isEmpty()) {
-        text += separator + fileName;
-        if (progress.pageCount > 0) {
-            // The page being worked on, which is one past those done until the last is.
-            const int page = std::min(progress.pagesDone + 1, progress.pageCount);
-            text += separator + QStringLiteral("page %1 of %2").arg(page).arg(progress.pageCount);
-        }
+    const QString done = QString::number(progress.filesDone);
+    const QString files = QString::number(progress.fileCount);
+    if (fileName.isEmpty()) {
+        //: Files done of the files of the run: "3 of 12".
+        return tr("%1 of %2").arg(done, files);
     }
-    return text;
+    if (progress.pageCount <= 0) {
+        //: Files done of the run's files, and the file being worked on.
+        return tr("%1 of %2 \u00B7 %3").arg(done, files, fileName);
+    }
+    // The page being worked on, which is one past those done until the last is.
+    const int page = std::min(progress.pagesDone + 1, progress.pageCount);
+    //: "3 of 12 · IMG_1.png · page 14 of 42": files done, the file, its page being worked on.
+    return tr("%1 of %2 \u00B7 %3 \u00B7 page %4 of %5")
+        .arg(done, files, fileName, QString::number(page), QString::number(progress.pageCount));
 }
 
 // In this process a stop waits for the file in progress, which may take minutes: the button

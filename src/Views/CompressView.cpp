@@ -10,6 +10,7 @@
 #include "Views/FileListView.h"
 #include "Views/FilePicker.h"
 #include "Views/LocalPath.h"
+#include "Views/OutcomeWords.h"
 #include "Views/ScreenParts.h"
 
 #include <QCheckBox>
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace CW = CompressWorkflow;
 namespace SP = ScreenParts;
@@ -26,13 +28,11 @@ namespace {
 
 constexpr int kPickerWidth = 160;
 
-const QString kStartLabel = QStringLiteral("Compress");
-const QString kWorkingLabel = QStringLiteral("Compressing\u2026");
-
 QString emptyStateText() {
+    //: "your Mac" is shown as "your computer" outside macOS; translate it as "your computer".
     return Appearance::onThisComputer(
-        QStringLiteral("Pick a target size and Parvo shrinks them to fit \u2014 entirely on your "
-                       "Mac. Drop a folder to compress everything inside."));
+        CompressView::tr("Pick a target size and Parvo shrinks them to fit \u2014 entirely on "
+                         "your Mac. Drop a folder to compress everything inside."));
 }
 
 std::vector<HistoryEntry> compressEntries(const std::vector<CW::Outcome>& rows) {
@@ -45,7 +45,7 @@ ResultRowContent rowContent(const CW::Outcome& outcome) {
     if (outcome.saved) {
         content.savedPath = LocalPath::toQString(*outcome.saved);
     }
-    content.caption = QString::fromStdString(CW::resultText(outcome));
+    content.caption = OutcomeWords::compressResult(outcome);
     return content;
 }
 
@@ -60,9 +60,8 @@ CompressView::CompressView(HistoryStore& history, QWidget* parent)
             return CW::jobs(dropped, CW::acceptedExtensions());
         },
         [this](const std::vector<CW::Job>& jobs) { m_batch->append(jobs); });
-    m_picker = new FilePicker(
-        *this, *m_drops,
-        FilePicker::filter(QStringLiteral("Images and PDFs"), CW::acceptedExtensions()));
+    m_picker = new FilePicker(*this, *m_drops,
+                              FilePicker::filter(tr("Images and PDFs"), CW::acceptedExtensions()));
     m_status = new BatchStatus(*this, *m_batch, [this](std::size_t file) {
         const CW::Job* job = m_batch->runningItem(file);
         return job != nullptr ? LocalPath::toQString(job->src.filename()) : QString();
@@ -96,22 +95,22 @@ QWidget* CompressView::makeHeader() {
     m_target->setObjectName(QStringLiteral("target"));
     // On Linux Qt names a pop-up by its current item and leaves the label to a relation; the
     // description says what it chooses.
-    m_target->setAccessibleName(QStringLiteral("Target size"));
-    m_target->setAccessibleDescription(QStringLiteral("Target size"));
+    m_target->setAccessibleName(tr("Target size"));
+    m_target->setAccessibleDescription(tr("Target size"));
     for (const CW::TargetChoice choice : CW::kTargetChoices) {
-        const std::string_view label = CW::label(choice);
-        m_target->addItem(QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size())),
-                          static_cast<int>(choice));
+        m_target->addItem(targetText(choice), static_cast<int>(choice));
     }
-    m_target->setFixedWidth(kPickerWidth);
+    // Wide enough for the labels, which may be longer in other languages.
+    m_target->setFixedWidth(std::max(kPickerWidth, m_target->sizeHint().width()));
     row->addWidget(m_target);
-    m_keepText =
-        SP::optionBox(QStringLiteral("Keep text and links"), QStringLiteral("keepText"), header);
+    //: Keeps the PDFs' text, fonts and links instead of turning pages into pictures. The
+    //: header is narrow: a short text is best.
+    m_keepText = SP::optionBox(tr("Keep text and links"), QStringLiteral("keepText"), header);
     row->addWidget(m_keepText);
     row->addWidget(m_picker->button(FilePicker::Kind::files, header));
     row->addWidget(m_picker->button(FilePicker::Kind::folder, header));
     row->addWidget(m_status->stopButton(header));
-    m_start = new QPushButton(kStartLabel, header);
+    m_start = new QPushButton(startLabel(), header);
     m_start->setObjectName(QStringLiteral("start"));
     SP::makeProminent(*m_start);
     connect(m_start, &QPushButton::clicked, this, &CompressView::compress);
@@ -122,15 +121,19 @@ QWidget* CompressView::makeHeader() {
 QWidget* CompressView::makeBody() {
     m_body = new QStackedWidget(this);
     m_body->setObjectName(QStringLiteral("body"));
-    auto* empty = new EmptyStateWidget(QStringLiteral("square.and.arrow.down"),
-                                       QStringLiteral("Drop images, PDFs or a folder"),
-                                       emptyStateText(), m_body);
+    auto* empty =
+        new EmptyStateWidget(QStringLiteral("square.and.arrow.down"),
+                             tr("Drop images, PDFs or a folder"), emptyStateText(), m_body);
     empty->addButton(m_picker->button(FilePicker::Kind::files, empty));
     empty->addButton(m_picker->button(FilePicker::Kind::folder, empty));
     m_body->addWidget(empty);
-    m_list =
-        new FileListView({QStringLiteral("photo"), QStringLiteral("TO COMPRESS \u00B7 %1"), true},
-                         QStringLiteral("DONE"), m_body);
+    QueueListModel::Look queued{QStringLiteral("photo"), QString(), true};
+    queued.heading = [](std::size_t files) {
+        //: The heading above the files waiting to be compressed; %n is their number.
+        return tr("TO COMPRESS \u00B7 %n", nullptr, static_cast<int>(files));
+    };
+    //: The heading above the results of the last run.
+    m_list = new FileListView(queued, tr("DONE"), m_body);
     m_body->addWidget(m_list);
     return m_body;
 }
@@ -162,6 +165,25 @@ void CompressView::compress() {
         });
 }
 
+QString CompressView::startLabel() {
+    //: The button that starts compressing the queued files.
+    return tr("Compress");
+}
+
+QString CompressView::targetText(CW::TargetChoice choice) {
+    switch (choice) {
+    case CW::TargetChoice::web:
+        //: A size target for pictures on web pages.
+        return tr("Web (1 MB)");
+    case CW::TargetChoice::small:
+        return tr("Small (2 MB)");
+    case CW::TargetChoice::email:
+        break;
+    }
+    //: A size target small enough for an email attachment.
+    return tr("Email (10 MB)");
+}
+
 CW::TargetChoice CompressView::choice() const {
     return static_cast<CW::TargetChoice>(m_target->currentData().toInt());
 }
@@ -191,6 +213,6 @@ void CompressView::showDone() {
 void CompressView::showState() {
     const bool empty = m_batch->queue().empty() && m_batch->done().empty();
     m_body->setCurrentIndex(empty ? 0 : 1);
-    m_start->setText(m_batch->working() ? kWorkingLabel : kStartLabel);
+    m_start->setText(m_batch->working() ? tr("Compressing\u2026") : startLabel());
     m_start->setEnabled(m_batch->canStart());
 }

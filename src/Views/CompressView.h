@@ -49,6 +49,8 @@ public:
     void compress();
 
     CompressWorkflow::TargetChoice choice() const;
+    /// A target's label in the user's language (CompressWorkflow::label in English).
+    static QString targetText(CompressWorkflow::TargetChoice choice);
     CompressBatch& batch() { return *m_batch; }
     DropHandlerBase& drops() { return *m_drops; }
     FilePicker& picker() { return *m_picker; }
@@ -60,6 +62,7 @@ public:
     void setWorkers(std::optional<WorkerSettings> workers);
 
 private:
+    static QString startLabel();
     QWidget* makeHeader();
     QWidget* makeBody();
     void showQueue();

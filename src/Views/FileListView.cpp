@@ -16,9 +16,9 @@ FileListView::FileListView(const QueueListModel::Look& queueLook, const QString&
     : QListView(parent), m_queue(new QueueListModel(queueLook, this)),
       m_results(new ResultListModel(doneHeading, this)),
       m_rows(new QConcatenateTablesProxyModel(this)), m_delegate(new FileRowDelegate(this)),
-      m_remove(new QAction(QStringLiteral("Remove"), this)) {
+      m_remove(new QAction(tr("Remove"), this)) {
     setObjectName(QStringLiteral("list"));
-    setAccessibleName(QStringLiteral("Files"));
+    setAccessibleName(tr("Files"));
     m_rows->addSourceModel(m_queue);
     m_rows->addSourceModel(m_results);
     setModel(m_rows);

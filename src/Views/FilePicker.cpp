@@ -28,8 +28,7 @@ void FilePicker::add(Kind kind) {
 
 QPushButton* FilePicker::button(Kind kind, QWidget* parent) {
     const bool files = kind == Kind::files;
-    auto* button = new QPushButton(
-        files ? QStringLiteral("Add Files\u2026") : QStringLiteral("Add Folder\u2026"), parent);
+    auto* button = new QPushButton(files ? tr("Add Files\u2026") : tr("Add Folder\u2026"), parent);
     button->setObjectName(files ? QStringLiteral("addFiles") : QStringLiteral("addFolder"));
     connect(button, &QPushButton::clicked, this, [this, kind] { add(kind); });
     return button;
@@ -37,11 +36,10 @@ QPushButton* FilePicker::button(Kind kind, QWidget* parent) {
 
 QStringList FilePicker::desktopChooser(QWidget* parent, Kind kind, const QString& filter) {
     if (kind == Kind::folder) {
-        const QString folder =
-            QFileDialog::getExistingDirectory(parent, QStringLiteral("Add Folder"));
+        const QString folder = QFileDialog::getExistingDirectory(parent, tr("Add Folder"));
         return folder.isEmpty() ? QStringList() : QStringList{folder};
     }
-    return QFileDialog::getOpenFileNames(parent, QStringLiteral("Add Files"), QString(), filter);
+    return QFileDialog::getOpenFileNames(parent, tr("Add Files"), QString(), filter);
 }
 
 QString FilePicker::filter(const QString& label,

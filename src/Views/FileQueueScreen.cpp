@@ -8,6 +8,7 @@
 #include "Views/FileListView.h"
 #include "Views/FilePicker.h"
 #include "Views/LocalPath.h"
+#include "Views/OutcomeWords.h"
 #include "Views/ScreenParts.h"
 
 #include <QHBoxLayout>
@@ -47,7 +48,7 @@ ResultRowContent rowContent(const ResultRow& row, Screen screen) {
     if (row.saved) {
         content.savedPath = LocalPath::toQString(*row.saved);
     }
-    content.caption = QString::fromStdString(ResultRows::note(row, screen));
+    content.caption = OutcomeWords::note(screen, row.outcome, {row.cause, row.pages, {}});
     return content;
 }
 

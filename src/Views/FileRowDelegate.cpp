@@ -28,7 +28,8 @@ constexpr int kDividerBlock = SP::kDividerSpace * 2 + kDividerHeight + SP::kList
 constexpr int kSelectionPad = 6;
 
 QString revealText() {
-    return QStringLiteral("Reveal");
+    //: The link that shows a file written in the file manager.
+    return FileRowDelegate::tr("Reveal");
 }
 
 RowKind kindOf(const QModelIndex& index) {

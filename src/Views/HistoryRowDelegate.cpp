@@ -25,7 +25,8 @@ constexpr int kDivider = 1;
 constexpr int kMinimumWidth = 240;
 
 QString revealText() {
-    return QStringLiteral("Reveal");
+    //: The link that shows a file written in the file manager.
+    return HistoryRowDelegate::tr("Reveal");
 }
 
 bool hasOutput(const QModelIndex& index) {

@@ -8,8 +8,8 @@
 #include "Views/EmptyStateWidget.h"
 #include "Views/HistoryListModel.h"
 #include "Views/HistoryRowDelegate.h"
+#include "Views/OutcomeWords.h"
 #include "Views/StoreWatcher.h"
-#include "Workflows/ByteCountFormat.h"
 #include "Workflows/OutcomeText.h"
 
 #include <QEvent>
@@ -29,16 +29,11 @@ constexpr int kHeaderMargin = 14;
 constexpr int kHeaderSpacing = 12;
 constexpr int kHeaderSymbol = 18;
 
-const QString kMiddleDot = QStringLiteral(" \u00B7 ");
-
 QString emptyText() {
+    //: "your Mac" is shown as "your computer" outside macOS; translate it as "your computer".
     return Appearance::onThisComputer(
-        QStringLiteral("Your compressions, OCR and PDF operations show up here \u2014 stored "
-                       "only on your Mac."));
-}
-
-QString bytesText(std::int64_t bytes) {
-    return QString::fromStdString(ByteCountFormat::text(bytes));
+        HistoryView::tr("Your compressions, OCR and PDF operations show up here \u2014 stored "
+                        "only on your Mac."));
 }
 
 QFrame* divider(QWidget* parent) {
@@ -78,11 +73,12 @@ QWidget* HistoryView::makeHeader() {
     row->setSpacing(kHeaderSpacing);
     m_headerSymbol = new QLabel(header);
     m_headerSymbol->setAccessibleName(Icons::description(QStringLiteral("clock.arrow.circlepath")));
-    m_title = new QLabel(QStringLiteral("History"), header);
+    m_title = new QLabel(tr("History"), header);
     m_count = new QLabel(header);
     m_count->setObjectName(QStringLiteral("historyCount"));
-    m_count->setAccessibleDescription(QStringLiteral("Entries"));
-    m_clear = new QPushButton(QStringLiteral("Clear"), header);
+    m_count->setAccessibleDescription(tr("Entries"));
+    //: Deletes every history entry.
+    m_clear = new QPushButton(tr("Clear"), header);
     m_clear->setObjectName(QStringLiteral("historyClear"));
     m_clear->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(m_clear, &QPushButton::clicked, this, [this] { m_history.clear(); });
@@ -95,8 +91,8 @@ QWidget* HistoryView::makeHeader() {
 }
 
 QWidget* HistoryView::makeEmptyState() {
-    m_emptyState = new EmptyStateWidget(QStringLiteral("clock"), QStringLiteral("No history yet"),
-                                        emptyText(), this, EmptyStateWidget::TitleStyle::title);
+    m_emptyState = new EmptyStateWidget(QStringLiteral("clock"), tr("No history yet"), emptyText(),
+                                        this, EmptyStateWidget::TitleStyle::title);
     m_emptyState->setObjectName(QStringLiteral("historyEmptyState"));
     return m_emptyState;
 }
@@ -104,7 +100,7 @@ QWidget* HistoryView::makeEmptyState() {
 QListView* HistoryView::makeList() {
     m_list = new QListView(this);
     m_list->setObjectName(QStringLiteral("historyList"));
-    m_list->setAccessibleName(QStringLiteral("History"));
+    m_list->setAccessibleName(tr("History"));
     m_list->setModel(m_rows);
     m_list->setItemDelegate(m_delegate);
     m_list->setFrameShape(QFrame::NoFrame);
@@ -179,19 +175,22 @@ std::int64_t HistoryView::savingPercent(std::int64_t before, std::int64_t after)
 }
 
 QString HistoryView::subtitle(const HistoryEntry& entry) {
-    const QString mode = QString::fromStdString(entry.mode);
+    const QString mode = OutcomeWords::mode(entry.mode);
+    // A stored note is read on the screen its entry came from.
+    const Screen screen = OutcomeText::screenOfMode(entry.mode).value_or(Screen::pdfTools);
     if (entry.before && entry.after && *entry.before >= 1 && *entry.after != *entry.before) {
-        const QString sizes =
-            mode + kMiddleDot + bytesText(*entry.before) + QStringLiteral(" \u2192 ") +
-            bytesText(*entry.after) + QStringLiteral(" (\u2212") +
-            QString::number(savingPercent(*entry.before, *entry.after)) + QStringLiteral("%)");
+        const QString sizes = OutcomeWords::joined(
+            mode, OutcomeWords::historySizes(*entry.before, *entry.after,
+                                             savingPercent(*entry.before, *entry.after)));
         // A result written above its target says so after its sizes.
         const bool above =
             entry.note &&
             OutcomeText::outcomeOfNote(Screen::compress, *entry.note) == FileOutcome::aboveTarget;
-        return above ? sizes + kMiddleDot + QString::fromStdString(*entry.note) : sizes;
+        return above ? OutcomeWords::joined(sizes,
+                                            OutcomeWords::storedNote(Screen::compress, *entry.note))
+                     : sizes;
     }
     if (entry.note)
-        return mode + kMiddleDot + QString::fromStdString(*entry.note);
+        return OutcomeWords::joined(mode, OutcomeWords::storedNote(screen, *entry.note));
     return mode;
 }

@@ -15,17 +15,20 @@ FileQueueScreen::Look look() {
     FileQueueScreen::Look look;
     look.screen = Screen::ocr;
     look.symbol = QStringLiteral("text.viewfinder");
-    look.title = QStringLiteral("Make searchable");
-    look.runLabel = QStringLiteral("Run OCR");
-    look.workingLabel = QStringLiteral("Working\u2026");
+    look.title = OCRView::tr("Make searchable");
+    look.runLabel = OCRView::tr("Run OCR");
+    look.workingLabel = OCRView::tr("Working\u2026");
     look.emptySymbol = QStringLiteral("doc.text.magnifyingglass");
-    look.emptyTitle = QStringLiteral("Drop scans or image PDFs");
+    look.emptyTitle = OCRView::tr("Drop scans or image PDFs");
+    //: "your Mac" is shown as "your computer" outside macOS; translate it as "your computer".
     look.emptyText = Appearance::onThisComputer(
-        QStringLiteral("Parvo adds an invisible, searchable text layer \u2014 your scans become "
-                       "selectable and findable. On your Mac."));
-    look.hintText = QStringLiteral("Drop scans or PDFs to make searchable");
+        OCRView::tr("Parvo adds an invisible, searchable text layer \u2014 your scans become "
+                    "selectable and findable. On your Mac."));
+    //: Shown while files are dragged over the screen.
+    look.hintText = OCRView::tr("Drop scans or PDFs to make searchable");
+    //: The file dialog's filter name.
     look.fileFilter =
-        FilePicker::filter(QStringLiteral("Scans and PDFs"), OCRWorkflow::acceptedExtensions());
+        FilePicker::filter(OCRView::tr("Scans and PDFs"), OCRWorkflow::acceptedExtensions());
     return look;
 }
 
@@ -37,7 +40,7 @@ std::vector<HistoryEntry> ocrEntries(const std::vector<ResultRow>& rows) {
 
 OCRView::OCRView(HistoryStore& history, QWidget* parent)
     : FileQueueScreen(history, look(), OCRWorkflow::accepts, ocrEntries, parent),
-      m_keepStructure(ScreenParts::optionBox(QStringLiteral("Keep bookmarks and links"),
+      m_keepStructure(ScreenParts::optionBox(tr("Keep bookmarks and links"),
                                              QStringLiteral("keepStructure"), this)) {
     addHeaderControl(m_keepStructure);
 }

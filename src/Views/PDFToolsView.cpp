@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <algorithm>
 #include <utility>
 
 namespace PT = PDFToolsWorkflow;
@@ -25,16 +26,20 @@ FileQueueScreen::Look look() {
     FileQueueScreen::Look look;
     look.screen = Screen::pdfTools;
     look.symbol = QStringLiteral("doc.on.doc");
-    look.title = QStringLiteral("PDF Tools");
-    look.runLabel = QStringLiteral("Run");
-    look.workingLabel = QStringLiteral("Working\u2026");
+    look.title = PDFToolsView::tr("PDF Tools");
+    //: The button that runs the chosen operation on the queued PDFs.
+    look.runLabel = PDFToolsView::tr("Run");
+    look.workingLabel = PDFToolsView::tr("Working\u2026");
     look.emptySymbol = QStringLiteral("doc.on.doc");
-    look.emptyTitle = QStringLiteral("Drop PDFs");
-    look.emptyText = Appearance::onThisComputer(QStringLiteral(
+    look.emptyTitle = PDFToolsView::tr("Drop PDFs");
+    //: "your Mac" is shown as "your computer" outside macOS; translate it as "your computer".
+    look.emptyText = Appearance::onThisComputer(PDFToolsView::tr(
         "Merge several into one, split into chunks, or pull out a page range. On your Mac."));
     look.emptyTitleStyle = EmptyStateWidget::TitleStyle::title;
-    look.hintText = QStringLiteral("Drop PDFs");
-    look.fileFilter = FilePicker::filter(QStringLiteral("PDFs"), {"pdf"});
+    //: Shown while PDFs are dragged over the screen.
+    look.hintText = PDFToolsView::tr("Drop PDFs");
+    //: The file dialog's filter name.
+    look.fileFilter = FilePicker::filter(PDFToolsView::tr("PDFs"), {"pdf"});
     return look;
 }
 
@@ -55,34 +60,34 @@ void PDFToolsView::makeControls() {
     m_op->setObjectName(QStringLiteral("operation"));
     // On Linux Qt names a pop-up by its current item and leaves the label to a relation; the
     // description says what it chooses.
-    m_op->setAccessibleName(QStringLiteral("Operation"));
-    m_op->setAccessibleDescription(QStringLiteral("Operation"));
+    m_op->setAccessibleName(tr("Operation"));
+    m_op->setAccessibleDescription(tr("Operation"));
     for (const PT::Op op : PT::kOps) {
-        const std::string_view label = PT::label(op);
-        m_op->addItem(QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size())),
-                      static_cast<int>(op));
+        m_op->addItem(opText(op), static_cast<int>(op));
     }
-    m_op->setFixedWidth(kPickerWidth);
+    // Wide enough for the labels, which may be longer in other languages.
+    m_op->setFixedWidth(std::max(kPickerWidth, m_op->sizeHint().width()));
     addHeaderControl(m_op);
 
     m_every = new QSpinBox(this);
     m_every->setObjectName(QStringLiteral("every"));
-    m_every->setAccessibleName(QStringLiteral("Pages per chunk"));
-    m_every->setPrefix(QStringLiteral("every "));
+    m_every->setAccessibleName(tr("Pages per chunk"));
+    //: Before the number of pages per part: "every 10".
+    m_every->setPrefix(tr("every "));
     m_every->setRange(static_cast<int>(PT::kMinSplit), static_cast<int>(PT::kMaxSplit));
     m_every->setValue(kInitialSplit);
     addHeaderControl(m_every);
 
     m_range = new QLineEdit(kInitialRange, this);
     m_range->setObjectName(QStringLiteral("range"));
-    m_range->setAccessibleName(QStringLiteral("Page range"));
+    m_range->setAccessibleName(tr("Page range"));
     m_range->setPlaceholderText(kInitialRange);
     m_range->setFixedWidth(kRangeWidth);
     m_range->setFrame(true);
     addHeaderControl(m_range);
 
-    m_keepBookmarks = ScreenParts::optionBox(QStringLiteral("Keep bookmarks"),
-                                             QStringLiteral("keepBookmarks"), this);
+    m_keepBookmarks =
+        ScreenParts::optionBox(tr("Keep bookmarks"), QStringLiteral("keepBookmarks"), this);
     addHeaderControl(m_keepBookmarks);
 
     connect(m_op, &QComboBox::currentIndexChanged, this, &PDFToolsView::showControls);
@@ -94,6 +99,21 @@ void PDFToolsView::showControls() {
     m_range->setVisible(op == PT::Op::extract);
     // A split at bookmarks keeps each part's bookmarks: there is nothing to choose.
     m_keepBookmarks->setVisible(op != PT::Op::splitAtBookmarks);
+}
+
+QString PDFToolsView::opText(PT::Op op) {
+    switch (op) {
+    case PT::Op::merge:
+        return tr("Merge");
+    case PT::Op::split:
+        //: Splits each PDF into parts of N pages; N is chosen beside it.
+        return tr("Split every N");
+    case PT::Op::extract:
+        return tr("Extract pages");
+    case PT::Op::splitAtBookmarks:
+        return tr("Split at bookmarks");
+    }
+    return {};
 }
 
 PT::Options PDFToolsView::options() const {

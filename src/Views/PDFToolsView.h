@@ -26,6 +26,8 @@ public:
 
     /// The options a run started now would use; the range text is parsed afresh each time.
     PDFToolsWorkflow::Options options() const;
+    /// An operation's label in the user's language (PDFToolsWorkflow::label in English).
+    static QString opText(PDFToolsWorkflow::Op op);
 
 protected:
     FileBatch::Work makeWork() override;

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Views/QueueListModel.h"
 
+#include "Views/ByteText.h"
 #include "Views/FileListRoles.h"
 #include "Views/LocalPath.h"
-#include "Workflows/ByteCountFormat.h"
 #include "Workflows/CompressWorkflow.h"
 
 #include <utility>
@@ -13,8 +13,12 @@ using namespace FileListRoles;
 QueueListModel::QueueListModel(Look look, QObject* parent)
     : QAbstractListModel(parent), m_look(std::move(look)) {}
 
+bool QueueListModel::hasHeading() const {
+    return m_look.heading || !m_look.headingFormat.isEmpty();
+}
+
 int QueueListModel::headingRows() const {
-    return !m_look.headingFormat.isEmpty() && !m_files.empty() ? 1 : 0;
+    return hasHeading() && !m_files.empty() ? 1 : 0;
 }
 
 int QueueListModel::rowCount(const QModelIndex& parent) const {
@@ -54,7 +58,8 @@ QVariant QueueListModel::headingData(int role) const {
         return static_cast<int>(RowKind::heading);
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
-        return m_look.headingFormat.arg(m_files.size());
+        return m_look.heading ? m_look.heading(m_files.size())
+                              : m_look.headingFormat.arg(m_files.size());
     default:
         return {};
     }
@@ -83,8 +88,7 @@ QVariant QueueListModel::fileData(const File& file, int role) const {
 
 const QString& QueueListModel::sizeText(const File& file) const {
     if (!file.size) {
-        file.size =
-            QString::fromStdString(ByteCountFormat::text(CompressWorkflow::fileSize(file.source)));
+        file.size = ByteText::text(CompressWorkflow::fileSize(file.source));
     }
     return *file.size;
 }
@@ -111,7 +115,7 @@ void QueueListModel::sync(std::size_t count, const SourceAt& sourceAt) {
 }
 
 void QueueListModel::append(std::size_t count, const SourceAt& sourceAt) {
-    const bool headingAppears = !m_look.headingFormat.isEmpty() && m_files.empty();
+    const bool headingAppears = hasHeading() && m_files.empty();
     const int first = rowCount();
     const int last = first + (headingAppears ? 1 : 0) + static_cast<int>(count - m_files.size());
     beginInsertRows({}, first, last - 1);

@@ -22,6 +22,9 @@ public:
         QString symbol;        // drawn on every file row
         QString headingFormat; // "%1" stands for the number of files; empty: no heading
         bool showsSize = false;
+        /// The heading for a number of files, in place of `headingFormat` when set (for
+        /// texts whose words follow the number).
+        std::function<QString(std::size_t files)> heading{};
     };
     /// The source file of the queue item at a position.
     using SourceAt = std::function<const std::filesystem::path&(std::size_t position)>;
@@ -50,6 +53,7 @@ private:
         mutable std::optional<QString> size; // read when first shown
     };
 
+    bool hasHeading() const;
     int headingRows() const;
     QVariant headingData(int role) const;
     QVariant fileData(const File& file, int role) const;

@@ -4,6 +4,7 @@
 #include "Desktop/Icons.h"
 #include "Views/FileListRoles.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
@@ -102,9 +103,12 @@ QVariant ResultListModel::resultData(const ResultRowContent& content, int role) 
     case Qt::AccessibleTextRole:
         return accessibleText(content);
     case Qt::AccessibleDescriptionRole:
-        return content.savedPath ? Icons::description(statusSymbol(content)) +
-                                       QStringLiteral("; Enter reveals it in the file manager")
-                                 : Icons::description(statusSymbol(content));
+        //: Read by screen readers; %1 says whether the row's file was saved.
+        return content.savedPath
+                   ? QCoreApplication::translate("ResultListModel",
+                                                 "%1; Enter reveals it in the file manager")
+                         .arg(Icons::description(statusSymbol(content)))
+                   : Icons::description(statusSymbol(content));
     case Qt::ToolTipRole:
         return content.savedPath ? QVariant(*content.savedPath) : QVariant();
     case SymbolRole:
