@@ -2,6 +2,7 @@
 #include "Platform/ImageCodec.h"
 #include "Platform/PdfDocument.h"
 #include "Workflows/CompressWorkflow.h"
+#include "Workflows/TargetChoice.h"
 #include "support/Synth.h"
 #include "support/SynthPdf.h"
 
