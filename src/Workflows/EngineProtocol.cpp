@@ -11,7 +11,8 @@ namespace {
 template <typename Kind, std::size_t N>
 using Names = std::array<std::pair<Kind, std::string_view>, N>;
 
-constexpr Names<Request, 8> kRequests = {{{Request::compress, "compress"},
+constexpr Names<Request, 9> kRequests = {{{Request::compress, "compress"},
+                                          {Request::moreSources, "sources"},
                                           {Request::ocr, "ocr"},
                                           {Request::open, "open"},
                                           {Request::merge, "merge"},

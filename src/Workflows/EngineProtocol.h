@@ -15,7 +15,9 @@
 ///   compress {kind: pdf|image, target: bytes, keepText}   → progress…, result | failure
 ///   ocr {kind: pdf|image, keepStructure}                  → progress…, result | failure
 ///   open                                                  → result {pages} | failure
-///   merge {titles, keepBookmarks}                         → result {pages} | failure
+///   merge {titles, keepBookmarks, sources}                → result {pages} | failure
+///   sources: more descriptors of the request before it, when it has more than a frame
+///            carries ("sources" in that request counts them all)
 ///   extract {lower, upper, keepBookmarks}                 → result {pages} | failure
 ///   split {every | atBookmarks, keepBookmarks}            → chunk {pages, title}…, done | failure
 ///   continue, quit: the parent's answers to a chunk (quit also ends an idle worker)
@@ -23,7 +25,7 @@
 /// EngineError name, "detail": the library's words).
 namespace EngineProtocol {
 
-enum class Request { compress, ocr, open, merge, extract, split, continueSplit, quit };
+enum class Request { compress, ocr, open, merge, moreSources, extract, split, continueSplit, quit };
 enum class Reply { ready, progress, chunk, result, done, failure };
 
 /// What failed within a step that has several stages.

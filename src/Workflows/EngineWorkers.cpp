@@ -191,9 +191,34 @@ struct EngineWorkers::State {
         if (settings.dispatched) {
             settings.dispatched(file, worker.process.pid());
         }
-        if (!worker.process.channel().send(message)) {
+        if (!sendWithSources(worker, std::move(message))) {
             lose(worker);
         }
+    }
+
+    // A frame carries at most kMaxFds descriptors: a request with more sources (a merge of
+    // many files) sends the rest in "sources" frames right after it.
+    bool sendWithSources(Worker& worker, WorkerMessage message) {
+        std::vector<UniqueFd> rest;
+        if (message.fds.size() > WorkerChannel::kMaxFds) {
+            message.header["sources"] = message.fds.size();
+            rest.assign(std::make_move_iterator(message.fds.begin() + WorkerChannel::kMaxFds),
+                        std::make_move_iterator(message.fds.end()));
+            message.fds.resize(WorkerChannel::kMaxFds);
+        }
+        const nlohmann::json id = message.header["id"];
+        bool sent = worker.process.channel().send(message);
+        for (std::size_t first = 0; sent && first < rest.size(); first += WorkerChannel::kMaxFds) {
+            WorkerMessage more{
+                EngineProtocol::header(EngineProtocol::Request::moreSources), {}, {}};
+            more.header["id"] = id;
+            const std::size_t last = std::min(rest.size(), first + WorkerChannel::kMaxFds);
+            for (std::size_t i = first; i < last; ++i) {
+                more.fds.push_back(std::move(rest[i]));
+            }
+            sent = worker.process.channel().send(more);
+        }
+        return sent;
     }
 
     // A worker that failed in any way: killed, reaped, dropped; its file fails. A worker that

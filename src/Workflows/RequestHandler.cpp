@@ -135,6 +135,7 @@ bool RequestHandler::dispatch(const WorkerMessage& request) {
         return extract(request);
     case Request::split:
         return split(request);
+    case Request::moreSources:
     case Request::continueSplit:
     case Request::quit:
         break;
@@ -237,11 +238,33 @@ bool RequestHandler::open(const WorkerMessage& request) {
     return reply(request, std::move(message));
 }
 
+// The sources beyond the first frame's come in "sources" frames right after the request.
+std::optional<std::vector<int>> RequestHandler::allSources(const WorkerMessage& request,
+                                                           std::vector<WorkerMessage>& more) {
+    std::vector<int> fds;
+    for (const UniqueFd& fd : request.fds)
+        fds.push_back(fd.get());
+    const auto total = integerField(request, "sources").value_or(std::ssize(fds));
+    while (std::ssize(fds) < total) {
+        auto next = m_link.receive();
+        if (!next || requestOf(*next) != Request::moreSources || next->fds.empty())
+            return std::nullopt;
+        for (const UniqueFd& fd : next->fds)
+            fds.push_back(fd.get());
+        more.push_back(std::move(*next));
+    }
+    return fds;
+}
+
 bool RequestHandler::merge(const WorkerMessage& request) {
+    std::vector<WorkerMessage> more;
+    const auto sources = allSources(request, more);
+    if (!sources)
+        return failure(request, failureHeader(Stage::open, {}));
     const auto merged = PDFOps::merge(
-        request.fds.size(),
+        sources->size(),
         [&](std::size_t index) {
-            auto bytes = readAllFrom(request.fds[index].get());
+            auto bytes = readAllFrom((*sources)[index]);
             return bytes ? PdfDocument::openBytes(std::move(*bytes)) : std::nullopt;
         },
         pageOptions(request), stringsField(request, "titles"));

@@ -55,6 +55,8 @@ private:
     bool recognize(const WorkerMessage& request);
     bool open(const WorkerMessage& request);
     bool merge(const WorkerMessage& request);
+    std::optional<std::vector<int>> allSources(const WorkerMessage& request,
+                                               std::vector<WorkerMessage>& more);
     bool extract(const WorkerMessage& request);
     bool split(const WorkerMessage& request);
 

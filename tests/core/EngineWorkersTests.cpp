@@ -459,3 +459,18 @@ TEST(WorkerCommand, AMissingWorkerProgramIsSaidOnceAndNothingRuns) {
                         ": No such file or directory");
     EXPECT_FALSE(fs::exists(dir / "merged.pdf"));
 }
+
+// More inputs than one frame carries descriptors for: a merge of many files still merges all.
+TEST(WorkerBatches, AMergeOfMoreFilesThanAFrameCarriesTakesThemAll) {
+    Synth::TempDir dir;
+    std::vector<fs::path> inputs;
+    for (int i = 0; i < 40; ++i) {
+        inputs.push_back(dir / ("p" + std::to_string(i) + ".pdf"));
+        Synth::writeFile(inputs.back(), SynthPdf::textPages(1));
+    }
+    PDFToolsWorkflow::BatchHooks hooks;
+    hooks.workers = workers(1);
+    const auto rows = PDFToolsWorkflow::runBatch(inputs, {}, hooks);
+    ASSERT_EQ(rows.size(), 1U);
+    EXPECT_EQ(ResultRows::note(rows[0], Screen::pdfTools), "40 pages");
+}
