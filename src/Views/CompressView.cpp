@@ -215,4 +215,7 @@ void CompressView::showState() {
     m_body->setCurrentIndex(empty ? 0 : 1);
     m_start->setText(m_batch->working() ? tr("Compressing\u2026") : startLabel());
     m_start->setEnabled(m_batch->canStart());
+    // The batch took the option when it started; while it runs, Stop needs the room, so that
+    // the window still goes down to its minimum width.
+    m_keepText->setVisible(!m_batch->working());
 }

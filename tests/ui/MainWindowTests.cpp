@@ -102,6 +102,32 @@ void MainWindowTests::contentNeverSmallerThanMinimum() {
     window->resize(1400, 900); // no maximum
     QCoreApplication::processEvents();
     QCOMPARE(window->size(), QSize(1400, 900));
+
+    // While a batch runs the Compress header holds Stop and the working label as well: the
+    // window still goes down to its minimum.
+    auto* compress = qobject_cast<CompressView*>(window->tabs()->widget(0));
+    QSemaphore gate;
+    compress->setCompressor([&gate](const std::filesystem::path&, SizeTarget) {
+        gate.acquire();
+        return std::optional<Bytes>();
+    });
+    QTemporaryDir folder;
+    QFile file(folder.filePath(QStringLiteral("a.jpg")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(100, 'x'));
+    file.close();
+    compress->batch().append(
+        {CompressWorkflow::Job{Uuid::random(), file.fileName().toStdString(),
+                               folder.filePath("a-small.jpg").toStdString(), std::nullopt}});
+    compress->compress();
+    QVERIFY(compress->batch().working());
+    window->resize(300, 200);
+    QCoreApplication::processEvents();
+    const int header =
+        compress->findChild<QWidget*>(QStringLiteral("header"))->minimumSizeHint().width();
+    gate.release();
+    QVERIFY2(header <= 760, qPrintable(QString::number(header)));
+    QTRY_VERIFY(!compress->batch().working());
 }
 
 void MainWindowTests::menusInPlace() {
