@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Engine/KeepingPDFCompressor.h"
+#include "Platform/Sandbox.h"
 #include "LinkedPdf.h"
 #include "Platform/ImageResample.h"
 #include "Platform/PdfDocument.h"
@@ -429,6 +430,10 @@ TEST(KeepingPDFCompressor, FailsOnlyForAFileOverTheBudgetThatIsNoDocument) {
 // Real files, damaged ones among them: whatever comes back has every page, is no larger than
 // the file, opens, and carries its text; a file that cannot be opened gives nothing.
 TEST(KeepingPDFCompressorCorpus, EveryResultKeepsEveryPageAndItsText) {
+    // Minutes under the sanitizers; the generated documents above run there in full.
+    if (Sandbox::underSanitizer()) {
+        GTEST_SKIP() << "the corpus sweep runs in the Release build";
+    }
     auto files = Corpus::withoutRendererHangs(Corpus::files("pdfs", {".pdf"}));
     for (const auto& damaged : Corpus::withoutRendererHangs(Corpus::files("damaged", {".pdf"})))
         files.push_back(damaged);
