@@ -144,4 +144,13 @@ bool showRow(const ResultRow& row, Screen screen, std::ostream& out, std::ostrea
     return false;
 }
 
+std::vector<std::string> fileNames(const std::vector<fs::path>& files) {
+    std::vector<std::string> names;
+    names.reserve(files.size());
+    for (const fs::path& file : files) {
+        names.push_back(file.filename().string());
+    }
+    return names;
+}
+
 } // namespace CommandLine

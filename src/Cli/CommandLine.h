@@ -65,6 +65,9 @@ class ProgressLine;
 bool showRow(const ResultRow& row, Screen screen, std::ostream& out, std::ostream& err,
              ProgressLine& progress);
 
+/// The file names of `files`, for a progress line.
+std::vector<std::string> fileNames(const std::vector<std::filesystem::path>& files);
+
 /// Whether `stream` is the process's standard error and that is a terminal.
 bool isTerminal(const std::ostream& stream);
 

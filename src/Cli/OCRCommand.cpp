@@ -80,11 +80,8 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     }
     std::vector<fs::path> queue;
     bool ok = CommandLine::collectFiles(request->paths, accepts, "not a scan or PDF", queue, err);
-    std::vector<std::string> names;
-    for (const fs::path& source : queue) {
-        names.push_back(source.filename().string());
-    }
-    CommandLine::ProgressLine progress(err, CommandLine::isTerminal(err), std::move(names));
+    CommandLine::ProgressLine progress(err, CommandLine::isTerminal(err),
+                                       CommandLine::fileNames(queue));
     BatchHooks hooks;
     hooks.stop = stop;
     hooks.builder = builder;

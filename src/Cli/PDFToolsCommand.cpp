@@ -188,11 +188,8 @@ int run(std::string_view command, const std::vector<std::string>& arguments, std
     if (queue.empty()) {
         return kFailure;
     }
-    std::vector<std::string> names;
-    for (const fs::path& source : queue) {
-        names.push_back(source.filename().string());
-    }
-    CommandLine::ProgressLine progress(err, CommandLine::isTerminal(err), std::move(names));
+    CommandLine::ProgressLine progress(err, CommandLine::isTerminal(err),
+                                       CommandLine::fileNames(queue));
     BatchHooks hooks;
     hooks.stop = stop;
     hooks.workers = request->workers;
