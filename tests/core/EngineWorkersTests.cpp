@@ -117,7 +117,7 @@ TEST(WorkerBatches, OneOrThreeWorkersGiveTheRowsAndBytesOfAnInProcessRun) {
         Synth::writeFile(dir / "b.pdf", SynthPdf::textPages(3));
         Synth::writeFile(dir / "c.pdf", SynthPdf::textPages(5));
         Synth::writeFile(dir / "broken.pdf", Bytes{'%', 'P', 'D', 'F'});
-        OutlinePdf::Spec book;
+        OutlinePdf::Layout book;
         book.pageCount = 6;
         book.outline = {{"One", 1}, {"Two", 3, OutlinePdf::Dest::named}};
         Synth::writeFile(dir / "book.pdf", OutlinePdf::make(book));

@@ -276,7 +276,7 @@ TEST(PDFToolsExtract, CouldntOpenComesBeforeTheRangeAndNamesStayUniqueInABatch) 
 TEST(PDFToolsSplitAtBookmarks, OneFilePerChapterNamedAfterIt) {
     using OutlinePdf::Item;
     Synth::TempDir dir;
-    OutlinePdf::Spec book;
+    OutlinePdf::Layout book;
     book.pageCount = 7;
     book.outline = {Item{"Intro", 2},
                     Item{"Part/One", 3, OutlinePdf::Dest::named, false, {Item{"Detail", 4}}},

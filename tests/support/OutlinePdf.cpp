@@ -98,15 +98,15 @@ QOH widget(QPDF& pdf, const Field& field) {
     return pdf.makeIndirectObject(w);
 }
 
-void addFields(QPDF& pdf, const Spec& spec) {
+void addFields(QPDF& pdf, const Layout& layout) {
     auto form = QOH::parse("<< /Fields [] /DA (/Helv 0 Tf 0 g) /DR << /Font << >> >> >>");
     form.getKey("/DR").getKey("/Font").replaceKey(
         "/Helv", pdf.makeIndirectObject(
                      QOH::parse("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>")));
-    if (spec.needAppearances)
+    if (layout.needAppearances)
         form.replaceKey("/NeedAppearances", QOH::newBool(true));
     std::map<std::string, QOH> parents;
-    for (const auto& field : spec.fields) {
+    for (const auto& field : layout.fields) {
         auto w = widget(pdf, field);
         auto page = pdf.getAllPages().at(static_cast<std::size_t>(field.page - 1));
         if (!page.getKey("/Annots").isArray())
@@ -191,26 +191,26 @@ std::string valueOf(QOH field) {
 
 } // namespace
 
-Bytes make(const Spec& spec) {
-    const Bytes pages = LinkedPdf::make(spec.pageCount); // QPDF reads it in place
+Bytes make(const Layout& layout) {
+    const Bytes pages = LinkedPdf::make(layout.pageCount); // QPDF reads it in place
     QPDF pdf;
     open(pdf, pages);
-    if (!spec.outline.empty()) {
+    if (!layout.outline.empty()) {
         auto root = pdf.makeIndirectObject(QOH::parse("<< /Type /Outlines >>"));
-        root.replaceKey("/Count", QOH::newInteger(addItems(pdf, root, spec.outline)));
+        root.replaceKey("/Count", QOH::newInteger(addItems(pdf, root, layout.outline)));
         pdf.getRoot().replaceKey("/Outlines", root);
     }
-    if (!spec.labels.empty()) {
+    if (!layout.labels.empty()) {
         auto nums = QOH::newArray();
-        for (const auto& [start, range] : spec.labels) {
+        for (const auto& [start, range] : layout.labels) {
             nums.appendItem(QOH::newInteger(start));
             nums.appendItem(QOH::parse(range));
         }
         pdf.getRoot().replaceKey("/PageLabels", QOH::newDictionary());
         pdf.getRoot().getKey("/PageLabels").replaceKey("/Nums", nums);
     }
-    if (!spec.fields.empty())
-        addFields(pdf, spec);
+    if (!layout.fields.empty())
+        addFields(pdf, layout);
     return LinkedPdf::written(pdf);
 }
 

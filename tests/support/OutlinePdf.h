@@ -45,7 +45,7 @@ struct Field {
     std::string parent = {}; // partial name of a parent field, shared by fields naming it
 };
 
-struct Spec {
+struct Layout {
     int pageCount = 1;
     std::vector<Item> outline;
     std::vector<std::pair<int, std::string>> labels; // 0-based first page → range dictionary
@@ -53,7 +53,7 @@ struct Spec {
     bool needAppearances = false;
 };
 
-Bytes make(const Spec& spec);
+Bytes make(const Layout& layout);
 
 /// The bytes of `pdf` after `edit` changed it (for damage that make() does not build).
 Bytes edited(const Bytes& pdf, const std::function<void(QPDF&)>& edit);

@@ -341,7 +341,7 @@ void PDFToolsViewTests::runWritesOutputsAndLogsRows() {
 // Checked, the box reaches the batch: the merge nests each input's bookmarks under its name.
 void PDFToolsViewTests::keepBookmarksReachesTheMerge() {
     Synth::TempDir dir;
-    OutlinePdf::Spec book;
+    OutlinePdf::Layout book;
     book.pageCount = 3;
     book.outline = {{"Chapter", 2}};
     Synth::writeFile(dir / "book.pdf", OutlinePdf::make(book));
