@@ -13,6 +13,7 @@
 
 #include "Engine/KeepingPictures.h"
 #include "Engine/OrderedPipeline.h"
+#include "Engine/ParallelFor.h"
 #include "Platform/FileBytes.h"
 #include "Platform/ImageCodec.h"
 #include "Platform/ImageResample.h"
@@ -48,13 +49,8 @@ bool inOrder(int count, int threads, const std::function<Result(int)>& make,
 /// The document without loss, in fewer bytes; absent if writing it failed.
 std::optional<Bytes> compactLosslessly(PdfCompaction& compaction, int threads) {
     compaction.shareIdenticalStreams();
-    inOrder<bool>(
-        compaction.streamCount(), threads,
-        [&](int index) {
-            compaction.recompress(index);
-            return true;
-        },
-        [](int, bool&&) { return true; });
+    parallelFor(compaction.streamCount(), std::max(threads, 1),
+                [&](int index, int) { compaction.recompress(index); });
     return compaction.write();
 }
 
