@@ -134,58 +134,107 @@ std::optional<Encoded> encode(const PdfImagePixels& pixels, bool bilevel, double
     return Encoded{bytes, PdfImageReplacement{std::move(*image), std::move(mask)}};
 }
 
-bool hasSize(const PdfImagePixels& pixels, int width, int height) {
-    return pixels.image.widthPixels == width && pixels.image.heightPixels == height;
-}
+/// The pictures an image's rungs are made from. Each rung's picture is reduced from the
+/// last "anchor" above it: the source, then each rung's picture at most a quarter of the
+/// anchor before it (reducing from a picture far larger than needed would cost more, from
+/// a closer one blur more). Anchors follow from the sizes alone, so a rung's pixels never
+/// depend on which rungs are encoded, and the anchors together hold at most a third of the
+/// source's pixels; only rungs above the first anchor go back to the source.
+class Anchors {
+public:
+    using Size = std::pair<int, int>;
 
-std::int64_t pixelCount(const PdfImagePixels& pixels) {
-    return static_cast<std::int64_t>(pixels.image.widthPixels) * pixels.image.heightPixels;
-}
+    Anchors(PdfImagePixels source, const std::vector<Size>& sizes) : m_of(sizes.size(), 0) {
+        m_anchors.push_back(std::move(source));
+        for (std::size_t rung = 0; rung < sizes.size(); ++rung) {
+            const auto [width, height] = sizes[rung];
+            const PdfImagePixels& last = m_anchors.back();
+            if (!hasSize(last, width, height) &&
+                4 * static_cast<std::int64_t>(width) * height <= pixelCount(last)) {
+                auto next = reduce(last, width, height);
+                if (!next) {
+                    m_anchors.clear();
+                    return;
+                }
+                m_anchors.push_back(std::move(*next));
+            }
+            m_of[rung] = m_anchors.size() - 1;
+        }
+    }
 
-/// Image `index` at every `wanted` rung (the others keep its stored size). Sizes only fall
-/// from rung to rung. Each rung's picture is reduced from the last "anchor": the source, then
-/// the first picture smaller than it, then each picture at most a quarter of the anchor before
-/// (reducing from a picture far larger than needed would cost more, from a closer one blur
-/// more). Anchors follow from the sizes alone, so a rung's pixels never depend on which rungs
-/// were wanted; the full-size source is gone through once.
+    bool valid() const { return !m_anchors.empty(); }
+
+    /// The picture of `rung` at width × height; the last one made is kept for the next call.
+    const PdfImagePixels* at(std::size_t rung, int width, int height) {
+        const PdfImagePixels& anchor = m_anchors[m_of[rung]];
+        if (hasSize(anchor, width, height))
+            return &anchor;
+        if (!(m_picture && hasSize(*m_picture, width, height)))
+            m_picture = reduce(anchor, width, height);
+        return m_picture ? &*m_picture : nullptr;
+    }
+
+private:
+    static bool hasSize(const PdfImagePixels& pixels, int width, int height) {
+        return pixels.image.widthPixels == width && pixels.image.heightPixels == height;
+    }
+    static std::int64_t pixelCount(const PdfImagePixels& pixels) {
+        return static_cast<std::int64_t>(pixels.image.widthPixels) * pixels.image.heightPixels;
+    }
+
+    std::vector<PdfImagePixels> m_anchors;
+    std::vector<std::size_t> m_of;
+    std::optional<PdfImagePixels> m_picture;
+};
+
+/// Image `index` at every `wanted` rung (the others keep its stored size). The rungs are
+/// encoded from the smallest up: sizes only grow up the ladder, so once the image alone takes
+/// more than `imageBudget` at a rung, the rungs above cannot be chosen and are not encoded
+/// (their size is taken as that rung's, a lower bound); once its new stream is no smaller
+/// than the stored one, the rungs above keep the stored image. A giant image under a tight
+/// budget is so encoded only at the few small rungs within reach.
 Row encodeRungs(PdfImageSet& set, int index, const std::vector<Setting>& settings,
-                const std::vector<bool>& wanted) {
+                const std::vector<bool>& wanted, std::int64_t imageBudget) {
     const PdfImageInfo& info = set.images()[static_cast<std::size_t>(index)];
     Row row(settings.size(), Encoded{info.storedBytes, std::nullopt});
     const auto last = std::find(wanted.rbegin(), wanted.rend(), true);
     const std::size_t end = static_cast<std::size_t>(wanted.rend() - last);
-    auto anchor = end > 0 ? set.pixels(index) : std::nullopt;
-    bool reduced = false;
-    std::optional<PdfImagePixels> picture;  // the rung's, when it is not the anchor
-    std::optional<std::size_t> bilevelDone; // a 1-bit image is stored alike at every rung
-    for (std::size_t rung = 0; anchor && rung < end; ++rung) {
+    if (end == 0)
+        return row;
+    std::vector<Anchors::Size> sizes;
+    for (std::size_t rung = 0; rung < end; ++rung) {
         const double cap = info.bilevel ? kBilevelPixelsPerInch : settings[rung].pixelsPerInch;
-        const int width = sideFor(info.widthPixels, info.widthInches, cap);
-        const int height = sideFor(info.heightPixels, info.heightInches, cap);
-        if (!hasSize(*anchor, width, height)) {
-            const std::int64_t wantedPixels = static_cast<std::int64_t>(width) * height;
-            if (!reduced || 4 * wantedPixels <= pixelCount(*anchor)) {
-                anchor = reduce(*anchor, width, height);
-                reduced = true;
-                picture.reset();
-            } else if (wanted[rung] && !(picture && hasSize(*picture, width, height))) {
-                picture = reduce(*anchor, width, height);
-                if (!picture)
-                    break;
-            }
-        }
-        if (!anchor || !wanted[rung])
+        sizes.emplace_back(sideFor(info.widthPixels, info.widthInches, cap),
+                           sideFor(info.heightPixels, info.heightInches, cap));
+    }
+    auto source = set.pixels(index);
+    if (!source)
+        return row;
+    Anchors anchors(std::move(*source), sizes);
+    if (!anchors.valid())
+        return row;
+    for (std::size_t rung = end; rung-- > 0;) {
+        if (!wanted[rung])
             continue;
-        if (bilevelDone) {
-            row[rung] = row[*bilevelDone];
-            continue;
+        const auto [width, height] = sizes[rung];
+        const PdfImagePixels* picture = anchors.at(rung, width, height);
+        auto encoded =
+            picture ? encode(*picture, info.bilevel, settings[rung].quality) : std::nullopt;
+        if (!encoded || encoded->bytes >= info.storedBytes)
+            break;
+        const std::int64_t bytes = encoded->bytes;
+        row[rung] = std::move(*encoded);
+        // A 1-bit image is stored alike at every rung.
+        if (info.bilevel) {
+            for (std::size_t above = 0; above < rung; ++above)
+                row[above] = row[rung];
+            break;
         }
-        const bool atAnchor = hasSize(*anchor, width, height);
-        auto encoded = encode(atAnchor ? *anchor : *picture, info.bilevel, settings[rung].quality);
-        if (encoded && encoded->bytes < info.storedBytes)
-            row[rung] = std::move(*encoded);
-        if (info.bilevel)
-            bilevelDone = rung;
+        if (bytes > imageBudget) {
+            for (std::size_t above = 0; above < rung; ++above)
+                row[above].bytes = bytes;
+            break;
+        }
     }
     return row;
 }
@@ -291,7 +340,7 @@ std::optional<Written> compressImages(const Bytes& pdf, std::int64_t budget, int
     int reported = 0;
     inOrder<Row>(
         static_cast<int>(images.size()), threads,
-        [&](int index) { return encodeRungs(*set, index, ladder(), table.wanted()); },
+        [&](int index) { return encodeRungs(*set, index, ladder(), table.wanted(), imageBudget); },
         [&](int index, Row&& row) {
             table.take(static_cast<std::size_t>(index), std::move(row));
             const auto next = static_cast<std::size_t>(index) + 1;
@@ -309,10 +358,13 @@ std::optional<Written> compressImages(const Bytes& pdf, std::int64_t budget, int
 } // namespace
 
 const std::vector<Setting>& ladder() {
+    // Seen at reading sizes, a picture loses less to a lower JPEG quality than to fewer
+    // pixels once it is near 150 pixels per inch, and a great deal below 100: the quality
+    // falls first there, the cap only slowly.
     static const std::vector<Setting> settings = {
-        {300, 0.85}, {250, 0.82}, {200, 0.80}, {175, 0.78}, {150, 0.76}, {135, 0.72},
-        {120, 0.68}, {110, 0.64}, {100, 0.60}, {90, 0.55},  {80, 0.50},  {72, 0.45},
-        {65, 0.40},  {60, 0.36},  {55, 0.33},  {50, 0.30}};
+        {300, 0.85}, {250, 0.85}, {200, 0.82}, {175, 0.80}, {150, 0.80}, {150, 0.72},
+        {135, 0.68}, {135, 0.60}, {120, 0.56}, {110, 0.50}, {100, 0.45}, {90, 0.40},
+        {80, 0.36},  {72, 0.33},  {60, 0.30},  {50, 0.30}};
     return settings;
 }
 

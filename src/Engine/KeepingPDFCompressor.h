@@ -45,7 +45,8 @@ struct Setting {
     double quality = 0;
 };
 
-/// The ladder, best first; both the cap and the quality fall from rung to rung.
+/// The ladder, best first; neither the cap nor the quality rises from rung to rung, so an
+/// image's encoded size falls (all but) steadily down it.
 const std::vector<Setting>& ladder();
 
 /// The file's bytes, unchanged and fitting, when it is within the budget. Otherwise the
