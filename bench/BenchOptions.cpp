@@ -35,9 +35,9 @@ void addCompress(CLI::App& app, const std::string& name, BenchOptions& options, 
     CLI::App* command = app.add_subcommand(name);
     CLI::Option* target =
         command->add_option("--target", read.target,
-                            "email (10 MiB), web (1 MiB) or small (2 MiB); keep-pdf: or BYTES");
+                            "email (10 MiB), web (1 MiB) or small (2 MiB); PDFs: or BYTES");
     target->required();
-    if (name == "keep-pdf") {
+    if (name != "image") {
         target->type_name("email|web|small|BYTES")
             ->check(Syntax::oneOf({"email", "web", "small"}) |
                     Syntax::wholeNumber(1, std::numeric_limits<std::int32_t>::max()));
