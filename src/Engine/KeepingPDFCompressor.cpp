@@ -240,8 +240,12 @@ Row encodeRungs(PdfImageSet& set, int index, const std::vector<Setting>& setting
 }
 
 /// The rows of every image, and each rung's total. A rung whose total already exceeds the
-/// budget can no longer be chosen, so its encodings are dropped; the last rung's are always
-/// kept, as the smallest result there is.
+/// budget can no longer be chosen, nor can the rungs above it (sizes only grow up the
+/// ladder), so their encodings are dropped; the last rung's are always kept, as the smallest
+/// result there is. So are those of the "runner-up", the rung just above the best that may
+/// still be chosen: the bytes a chosen rung leaves unused go to taking some images from it.
+/// The rungs that may be chosen are always the lowest ones, so an image encoded while more
+/// were wanted holds the same encodings at every rung kept as one encoded later.
 class Table {
 public:
     Table(std::size_t images, std::size_t rungs, std::int64_t budgetBytes)
@@ -249,25 +253,37 @@ public:
 
     /// Adds an image's row. Called on one thread; wanted() may be called meanwhile.
     void take(std::size_t index, Row&& row) {
+        bool died = false;
         for (std::size_t rung = 0; rung < m_totals.size(); ++rung) {
             m_totals[rung] += row[rung].bytes;
             if (m_alive[rung] && m_totals[rung] > m_budget && rung + 1 < m_totals.size()) {
                 const std::lock_guard lock(m_aliveLock);
-                m_alive[rung] = false;
-                for (Row& kept : m_rows)
-                    if (!kept.empty())
-                        kept[rung].replacement.reset();
+                std::fill(m_alive.begin(), m_alive.begin() + static_cast<std::ptrdiff_t>(rung) + 1,
+                          false);
+                died = true;
             }
-            if (!m_alive[rung])
-                row[rung].replacement.reset();
         }
         m_rows[index] = std::move(row);
+        for (std::size_t rung = 0; rung < m_totals.size(); ++rung) {
+            if (kept(rung))
+                continue;
+            if (!died) {
+                m_rows[index][rung].replacement.reset();
+                continue;
+            }
+            for (Row& each : m_rows)
+                if (!each.empty())
+                    each[rung].replacement.reset();
+        }
     }
 
-    /// The rungs that may still be chosen: images need not be encoded at the others.
+    /// The rungs whose encodings are kept: images need not be encoded at the others.
     std::vector<bool> wanted() const {
         const std::lock_guard lock(m_aliveLock);
-        return m_alive;
+        std::vector<bool> out(m_totals.size());
+        for (std::size_t rung = 0; rung < out.size(); ++rung)
+            out[rung] = kept(rung);
+        return out;
     }
 
     /// The best rung whose images take at most `budgetBytes`.
@@ -285,9 +301,37 @@ public:
         return out;
     }
 
+    /// replacements(rung), with images taken from the runner-up instead, in their order, as
+    /// long as what they add stays within `budgetBytes`; absent when there is nothing to add.
+    std::optional<std::vector<std::optional<PdfImageReplacement>>>
+    filled(std::size_t rung, std::int64_t budgetBytes) const {
+        if (rung == 0 || rung != firstAlive())
+            return std::nullopt;
+        auto out = replacements(rung);
+        std::int64_t spare = budgetBytes - m_totals[rung];
+        bool added = false;
+        for (std::size_t image = 0; image < m_rows.size(); ++image) {
+            if (m_rows[image].empty() || !m_rows[image][rung - 1].replacement)
+                continue;
+            const std::int64_t more = m_rows[image][rung - 1].bytes - m_rows[image][rung].bytes;
+            if (more > 0 && more <= spare) {
+                out[image] = m_rows[image][rung - 1].replacement;
+                spare -= more;
+                added = true;
+            }
+        }
+        return added ? std::optional(std::move(out)) : std::nullopt;
+    }
+
     std::size_t lastRung() const { return m_totals.size() - 1; }
 
 private:
+    std::size_t firstAlive() const {
+        return static_cast<std::size_t>(std::find(m_alive.begin(), m_alive.end(), true) -
+                                        m_alive.begin());
+    }
+    bool kept(std::size_t rung) const { return m_alive[rung] || rung + 1 == firstAlive(); }
+
     std::vector<Row> m_rows;
     std::vector<std::int64_t> m_totals;
     std::vector<bool> m_alive;
@@ -305,6 +349,13 @@ struct Written {
 /// next choice is made with that many bytes less.
 std::optional<Written> writeBest(PdfImageSet& set, const Table& table, std::int64_t budget,
                                  std::int64_t imageBudget) {
+    if (const auto rung = table.best(imageBudget)) {
+        if (const auto filled = table.filled(*rung, imageBudget)) {
+            auto bytes = set.write(*filled);
+            if (bytes && static_cast<std::int64_t>(bytes->size()) <= budget)
+                return Written{std::move(*bytes), true};
+        }
+    }
     for (std::size_t attempt = 0; attempt <= table.lastRung(); ++attempt) {
         const auto rung = table.best(imageBudget);
         if (!rung)
