@@ -94,6 +94,15 @@ std::optional<PdfDocument> onlyDocument(const WorkerMessage& request) {
     return bytes ? PdfDocument::openBytes(std::move(*bytes)) : std::nullopt;
 }
 
+// Why a merge's source did not open, with its index: the file is read again, only on failure.
+nlohmann::json whyNotOpened(int fd, std::size_t index) {
+    const auto bytes = readAllFrom(fd);
+    nlohmann::json why =
+        failureHeader(Stage::open, bytes ? PdfDocument::diagnose(*bytes) : EngineFailure{});
+    why["index"] = index;
+    return why;
+}
+
 // Why the request's one source did not open: the file is read again, only on failure.
 nlohmann::json openFailure(const WorkerMessage& request) {
     const auto bytes = onlySource(request);
@@ -256,24 +265,36 @@ std::optional<std::vector<int>> RequestHandler::allSources(const WorkerMessage& 
     return fds;
 }
 
+// Every reply that reaches the end says which sources could not be opened and why, so that
+// the batch needs no step of its own per source to learn it; progress counts the sources
+// taken so far.
 bool RequestHandler::merge(const WorkerMessage& request) {
     std::vector<WorkerMessage> more;
     const auto sources = allSources(request, more);
     if (!sources)
         return failure(request, failureHeader(Stage::open, {}));
+    const auto count = static_cast<int>(sources->size());
+    nlohmann::json leftOut = nlohmann::json::array();
     const auto merged = PDFOps::merge(
         sources->size(),
         [&](std::size_t index) {
+            if (index > 0)
+                progress(request, static_cast<int>(index), count);
             auto bytes = readAllFrom((*sources)[index]);
-            return bytes ? PdfDocument::openBytes(std::move(*bytes)) : std::nullopt;
+            auto document = bytes ? PdfDocument::openBytes(std::move(*bytes)) : std::nullopt;
+            if (!document)
+                leftOut.push_back(whyNotOpened((*sources)[index], index));
+            return document;
         },
         pageOptions(request), stringsField(request, "titles"));
-    if (!merged)
-        return failure(request, failureHeader(Stage::open, {}));
-    const auto bytes = merged->writeBytes();
-    if (!bytes)
-        return failure(request, failureHeader(Stage::write, {}));
-    return result(request, *bytes, {{"pages", merged->pageCount()}});
+    progress(request, count, count);
+    const auto bytes = merged ? merged->writeBytes() : std::nullopt;
+    if (!bytes) {
+        nlohmann::json header = failureHeader(merged ? Stage::write : Stage::open, {});
+        header["leftOut"] = std::move(leftOut);
+        return failure(request, header);
+    }
+    return result(request, *bytes, {{"pages", merged->pageCount()}, {"leftOut", leftOut}});
 }
 
 bool RequestHandler::extract(const WorkerMessage& request) {
