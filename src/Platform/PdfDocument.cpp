@@ -50,6 +50,9 @@ struct PdfCore {
     // This document's named destinations, for the documents its pages are copied into;
     // made on the first copy. Shared: those documents keep it for repairLinks().
     std::shared_ptr<QpdfLinks::NamedDestinations> namedDestinations;
+    // This document's outline as read for the documents its pages are copied into; read on
+    // the first appendOutline() from it, dropped when this document changes.
+    std::unique_ptr<QpdfOutline::SourceOutline> outlineRead;
     // Pages copied in, with their origins, for repairLinks(). Declared last: its handles into
     // the sources' documents go first.
     std::vector<QpdfLinks::CopiedPage> copies;
@@ -174,9 +177,16 @@ std::vector<QpdfPageLabels::Origin> originsOf(PdfCore& core) {
 }
 
 void markModified(PdfCore& core) {
+    core.outlineRead.reset();
     const std::lock_guard lock(core.renderMutex);
     core.modified = true;
     core.renderBytes.reset();
+}
+
+const QpdfOutline::SourceOutline& outlineOf(PdfCore& core) {
+    if (!core.outlineRead)
+        core.outlineRead = std::make_unique<QpdfOutline::SourceOutline>(namedDestinationsOf(core));
+    return *core.outlineRead;
 }
 
 } // namespace
@@ -340,7 +350,8 @@ bool PdfDocument::repairLinks() {
 bool PdfDocument::appendOutline(const PdfDocument& source,
                                 const std::optional<std::string>& title) {
     auto& core = *m_state->core;
-    const auto names = source.m_state->core->namedDestinations;
+    auto& sourceCore = *source.m_state->core;
+    const auto names = sourceCore.namedDestinations;
     QpdfOutline::PageMap pages;
     std::optional<QPDFObjectHandle> firstCopy;
     for (const auto& copy : core.copies)
@@ -351,7 +362,7 @@ bool PdfDocument::appendOutline(const PdfDocument& source,
         return false;
     markModified(core);
     try {
-        auto items = QpdfOutline::copy(*names, *core.qpdf, pages);
+        auto items = outlineOf(sourceCore).copyTo(*core.qpdf, pages);
         if (title) {
             auto item = QpdfOutline::newItem(*core.qpdf, *title, *firstCopy);
             QpdfOutline::attach(item, items, false);
