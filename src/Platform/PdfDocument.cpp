@@ -60,9 +60,9 @@ struct PdfCore {
     std::vector<QPDFObjectHandle> outline;
 };
 
-std::shared_ptr<PdfCore> openCore(Bytes bytes) {
+std::shared_ptr<PdfCore> openCore(std::shared_ptr<const Bytes> bytes) {
     auto core = std::make_shared<PdfCore>();
-    core->bytes = std::make_shared<const Bytes>(std::move(bytes));
+    core->bytes = std::move(bytes);
     try {
         core->qpdf = QpdfPages::open(*core->bytes);
     } catch (const std::exception&) {
@@ -235,10 +235,23 @@ EngineFailure PdfDocument::diagnose(const Bytes& bytes) {
 }
 
 std::optional<PdfDocument> PdfDocument::openBytes(Bytes bytes) {
-    auto core = openCore(std::move(bytes));
+    auto core = openCore(std::make_shared<const Bytes>(std::move(bytes)));
     if (!core)
         return std::nullopt;
     return PdfDocument(std::make_unique<State>(State{std::move(core), std::nullopt, false}));
+}
+
+std::optional<PdfDocument> PdfDocument::reopened() const {
+    const PdfCore& core = *m_state->core;
+    {
+        const std::lock_guard lock(m_state->core->renderMutex);
+        if (core.modified || !core.bytes)
+            return std::nullopt;
+    }
+    auto copy = openCore(core.bytes);
+    if (!copy)
+        return std::nullopt;
+    return PdfDocument(std::make_unique<State>(State{std::move(copy), std::nullopt, false}));
 }
 
 PdfDocument PdfDocument::createEmpty() {
@@ -309,8 +322,8 @@ bool PdfDocument::appendPageCopy(const PdfDocument& source, int pageIndex) {
     try {
         if (sourceCore != m_state->core && dependsOn(*sourceCore, &core)) {
             // Copying from a document that holds this one would tie the two in a cycle.
-            sourceCore =
-                openCore(QpdfPages::write(*sourceCore->qpdf, QpdfPages::WriteMode::Rendering));
+            sourceCore = openCore(std::make_shared<const Bytes>(
+                QpdfPages::write(*sourceCore->qpdf, QpdfPages::WriteMode::Rendering)));
             if (!sourceCore)
                 return false;
         }

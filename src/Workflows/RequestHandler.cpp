@@ -23,6 +23,8 @@ namespace {
 constexpr double kCompressDpiScale = 1.5;
 // How many threads (recognisers) one request may ask for: more would only cost memory.
 constexpr int kMostThreads = 64;
+// How many threads one split may use: each beyond the first holds a parsed copy of the source.
+constexpr int kMostSplitThreads = 4;
 
 const nlohmann::json& field(const WorkerMessage& message, const char* name) {
     static const nlohmann::json absent;
@@ -314,18 +316,17 @@ bool RequestHandler::extract(const WorkerMessage& request) {
     return result(request, *bytes, {{"pages", pages->pageCount()}});
 }
 
-// Each chunk waits for the parent's "continue" before the next is built, so that the parent
-// writes each chunk before the next one is held in memory.
-bool RequestHandler::sendChunk(const WorkerMessage& request, const PdfDocument& chunk,
+// The parent writes each chunk before it answers "continue"; meanwhile the next few chunks are
+// being built, a bounded number, so memory stays flat however many chunks there are.
+bool RequestHandler::sendChunk(const WorkerMessage& request, PDFOps::WrittenPart&& chunk,
                                const std::string& title) {
-    const auto bytes = chunk.writeBytes();
-    UniqueFd file = bytes ? memfdWithBytes(*bytes) : UniqueFd();
+    UniqueFd file = chunk.bytes ? memfdWithBytes(*chunk.bytes) : UniqueFd();
     std::vector<UniqueFd> fds;
     // A chunk without a file is one that could not be written.
     if (file)
         fds.push_back(std::move(file));
     nlohmann::json message = header(Reply::chunk);
-    message["pages"] = chunk.pageCount();
+    message["pages"] = chunk.pageCount;
     if (!title.empty())
         message["title"] = title;
     m_linkWorks = reply(request, std::move(message), std::move(fds));
@@ -339,26 +340,33 @@ bool RequestHandler::sendChunk(const WorkerMessage& request, const PdfDocument& 
 }
 
 // A split at bookmarks keeps each part's bookmarks: they are what the parts are named after.
+// Chunks are built on the request's threads, each over a copy of the document of its own.
 bool RequestHandler::split(const WorkerMessage& request) {
-    const auto every = integerField(request, "every");
     const auto document = onlyDocument(request);
     if (!document)
         return failure(request, openFailure(request));
     m_linkWorks = true;
-    if (flag(request, "atBookmarks")) {
-        const std::vector<PDFOps::BookmarkPart> parts = PDFOps::bookmarkParts(*document);
-        if (parts.empty())
-            return failure(request, failureHeader(Stage::noBookmarks, {}));
-        for (const PDFOps::BookmarkPart& part : parts) {
-            const auto chunk = PDFOps::extract(*document, part.pages, {true});
-            if (!chunk || !sendChunk(request, *chunk, part.title))
-                break;
+    std::vector<PDFOps::PageRange> ranges;
+    std::vector<std::string> titles;
+    const bool atBookmarks = flag(request, "atBookmarks");
+    if (atBookmarks) {
+        for (PDFOps::BookmarkPart& part : PDFOps::bookmarkParts(*document)) {
+            ranges.push_back(part.pages);
+            titles.push_back(std::move(part.title));
         }
+        if (ranges.empty())
+            return failure(request, failureHeader(Stage::noBookmarks, {}));
     } else {
-        PDFOps::splitEach(
-            *document, every.value_or(0),
-            [&](PdfDocument&& chunk) { return sendChunk(request, chunk, {}); },
-            pageOptions(request));
+        ranges =
+            PDFOps::splitRanges(document->pageCount(), integerField(request, "every").value_or(0));
     }
+    PDFOps::SourceCopies sources(*document, threadsOf(request, kMostSplitThreads));
+    PDFOps::extractEach(
+        sources, ranges,
+        [&](std::size_t index, PDFOps::WrittenPart&& chunk) {
+            return sendChunk(request, std::move(chunk),
+                             atBookmarks ? titles[index] : std::string());
+        },
+        atBookmarks ? PDFOps::Options{true} : pageOptions(request));
     return m_linkWorks && reply(request, header(Reply::done)) && !m_quitting;
 }
