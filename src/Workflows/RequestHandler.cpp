@@ -96,6 +96,20 @@ std::optional<PdfDocument> onlyDocument(const WorkerMessage& request) {
     return bytes ? PdfDocument::openBytes(std::move(*bytes)) : std::nullopt;
 }
 
+// The threads of a split whose source took the address space above `peakBefore` to open:
+// each beyond the first holds a parsed copy as large, so only as many as leave half of the
+// worker's limit free.
+int splitThreads(const WorkerMessage& request, std::uint64_t peakBefore) {
+    const std::uint64_t limit = AddressSpace::limitBytes();
+    const std::uint64_t peak = AddressSpace::peakBytes();
+    const std::uint64_t copyBytes = peak > peakBefore ? peak - peakBefore : 0;
+    int threads = threadsOf(request, kMostSplitThreads);
+    while (threads > 1 && limit > 0 &&
+           peak + static_cast<std::uint64_t>(threads - 1) * copyBytes > limit / 2)
+        --threads;
+    return threads;
+}
+
 // Why a merge's source did not open, with its index: the file is read again, only on failure.
 nlohmann::json whyNotOpened(int fd, std::size_t index) {
     const auto bytes = readAllFrom(fd);
@@ -360,7 +374,7 @@ bool RequestHandler::split(const WorkerMessage& request) {
         ranges =
             PDFOps::splitRanges(document->pageCount(), integerField(request, "every").value_or(0));
     }
-    PDFOps::SourceCopies sources(*document, threadsOf(request, kMostSplitThreads));
+    PDFOps::SourceCopies sources(*document, splitThreads(request, m_peakBefore));
     PDFOps::extractEach(
         sources, ranges,
         [&](std::size_t index, PDFOps::WrittenPart&& chunk) {
