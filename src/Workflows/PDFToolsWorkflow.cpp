@@ -359,7 +359,7 @@ void mergeAll(StepRunner::Runner& runner, const std::vector<fs::path>& snapshot,
     mergeRequest["titles"] = mergeTitles(inputs);
     std::optional<ResultRow> row;
     MergeEvents events(files, snapshot.size(), hooks.events);
-    bool answered =
+    const bool answered =
         !inputs.empty() && mergeStep(runner, inputs, mergeRequest, mergedCandidate(snapshot), false,
                                      used, hooks, events.forStep(), row);
     if (hooks.stop.stop_requested()) {
