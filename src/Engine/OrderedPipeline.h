@@ -28,22 +28,28 @@ inline constexpr int kMaxWorkers = 64;
 ///
 /// Returns true when every result was taken; false as soon as take returns false or a stop
 /// is requested (checked before each make and each take): no further results are taken and
-/// the call returns once the threads have finished what they had started. make and take must
-/// not throw.
+/// the call returns once the threads have finished what they had started. `prepare`, when
+/// given, runs once for each worker number on that worker's thread before it makes anything
+/// (state that is slow to set up then costs no other worker a wait). make, take and prepare
+/// must not throw.
 template <typename Result>
 bool runOrdered(int count, int workers, int lookAhead, std::stop_token stop,
                 const std::function<Result(int index, int worker)>& make,
-                const std::function<bool(int index, Result&& result)>& take);
+                const std::function<bool(int index, Result&& result)>& take,
+                const std::function<void(int worker)>& prepare = {});
 
 namespace OrderedPipelineDetail {
 
 template <typename Result> class Run {
 public:
-    Run(int count, int lookAhead, std::stop_token stop, const std::function<Result(int, int)>& make)
+    Run(int count, int lookAhead, std::stop_token stop, const std::function<Result(int, int)>& make,
+        const std::function<void(int)>& prepare)
         : m_count(count), m_lookAhead(std::max(lookAhead, 1)), m_stop(std::move(stop)),
-          m_make(make) {}
+          m_make(make), m_prepare(prepare) {}
 
     void work(int worker) {
+        if (m_prepare)
+            m_prepare(worker);
         for (int index = claim(); index >= 0; index = claim()) {
             Result result = m_make(index, worker);
             std::lock_guard lock(m_mutex);
@@ -95,6 +101,7 @@ private:
     const int m_lookAhead;
     const std::stop_token m_stop;
     const std::function<Result(int, int)>& m_make;
+    const std::function<void(int)>& m_prepare;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::map<int, Result> m_ready;
@@ -105,7 +112,10 @@ private:
 
 template <typename Result>
 bool runHere(int count, const std::stop_token& stop, const std::function<Result(int, int)>& make,
-             const std::function<bool(int, Result&&)>& take) {
+             const std::function<bool(int, Result&&)>& take,
+             const std::function<void(int)>& prepare) {
+    if (prepare && count > 0)
+        prepare(0);
     for (int index = 0; index < count; ++index) {
         if (stop.stop_requested())
             return false;
@@ -121,11 +131,12 @@ bool runHere(int count, const std::stop_token& stop, const std::function<Result(
 template <typename Result>
 bool runOrdered(int count, int workers, int lookAhead, std::stop_token stop,
                 const std::function<Result(int index, int worker)>& make,
-                const std::function<bool(int index, Result&& result)>& take) {
+                const std::function<bool(int index, Result&& result)>& take,
+                const std::function<void(int worker)>& prepare) {
     const int threadCount = std::min({workers, count, kMaxWorkers});
     if (threadCount <= 1)
-        return OrderedPipelineDetail::runHere(count, stop, make, take);
-    OrderedPipelineDetail::Run<Result> run(count, lookAhead, stop, make);
+        return OrderedPipelineDetail::runHere(count, stop, make, take, prepare);
+    OrderedPipelineDetail::Run<Result> run(count, lookAhead, stop, make, prepare);
     std::vector<std::jthread> threads;
     for (int worker = 0; worker < threadCount; ++worker) {
         try {
@@ -135,7 +146,7 @@ bool runOrdered(int count, int workers, int lookAhead, std::stop_token stop,
         }
     }
     if (threads.empty())
-        return OrderedPipelineDetail::runHere(count, stop, make, take);
+        return OrderedPipelineDetail::runHere(count, stop, make, take, prepare);
     bool complete = true;
     for (int index = 0; index < count && complete; ++index) {
         Result result{};

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Engine/PDFOps.h"
 
+#include "Engine/OrderedPipeline.h"
+
 #include <algorithm>
+#include <new>
 
 namespace PDFOps {
 namespace {
@@ -123,22 +126,85 @@ std::vector<PdfDocument> split(const PdfDocument& document, std::int64_t every, 
     return chunks;
 }
 
-void splitEach(const PdfDocument& document, std::int64_t every,
-               const std::function<bool(PdfDocument&& chunk)>& chunk, Options options) {
-    const std::int64_t pageCount = document.pageCount();
-    if (every < 1 || pageCount < 1)
-        return;
-    for (std::int64_t start = 1;;) {
+std::vector<PageRange> splitRanges(std::int64_t pageCount, std::int64_t every) {
+    std::vector<PageRange> ranges;
+    for (std::int64_t start = 1; every >= 1 && start <= pageCount;) {
         // start + every - 1 would overflow for `every` near the 64-bit maximum.
         const std::int64_t end = every > pageCount - start ? pageCount : start + every - 1;
-        // A chunk none of whose pages could be copied is left out, without a placeholder.
-        if (auto built = extract(document, {start, end}, options);
-            built && !chunk(std::move(*built)))
-            return;
-        if (end >= pageCount)
-            return;
+        ranges.push_back({start, end});
         start = end + 1;
     }
+    return ranges;
+}
+
+void splitEach(const PdfDocument& document, std::int64_t every,
+               const std::function<bool(PdfDocument&& chunk)>& chunk, Options options) {
+    for (const PageRange& range : splitRanges(document.pageCount(), every)) {
+        // A chunk none of whose pages could be copied is left out, without a placeholder.
+        if (auto built = extract(document, range, options); built && !chunk(std::move(*built)))
+            return;
+    }
+}
+
+SourceCopies::SourceCopies(const PdfDocument& document, int threads)
+    : m_document(document), m_copies(static_cast<std::size_t>(std::max(threads, 1))),
+      m_tried(m_copies.size(), 0) {}
+
+void SourceCopies::prepare(int thread) {
+    const auto at = static_cast<std::size_t>(thread);
+    if (thread <= 0 || at >= m_copies.size() || m_tried[at])
+        return;
+    m_tried[at] = 1;
+    try {
+        m_copies[at] = m_document.reopened();
+    } catch (const std::bad_alloc&) {
+        // Without a copy the thread shares the document.
+    }
+}
+
+void SourceCopies::use(int thread, const std::function<void(const PdfDocument& source)>& read) {
+    const auto at = static_cast<std::size_t>(thread);
+    if (thread > 0 && at < m_copies.size()) {
+        prepare(thread);
+        if (m_copies[at]) {
+            read(*m_copies[at]);
+            return;
+        }
+    }
+    const std::lock_guard lock(m_documentMutex);
+    read(m_document);
+}
+
+void extractEach(SourceCopies& sources, const std::vector<PageRange>& ranges,
+                 const std::function<bool(std::size_t index, WrittenPart&& part)>& part,
+                 Options options) {
+    // A part is absent for a range that gives no document; outOfMemory marks one that ran out.
+    struct Made {
+        std::optional<WrittenPart> part;
+        bool outOfMemory = false;
+    };
+    const auto make = [&](int index, int thread) {
+        Made made;
+        try {
+            sources.use(thread, [&](const PdfDocument& source) {
+                if (auto built = extract(source, ranges[static_cast<std::size_t>(index)], options))
+                    made.part = WrittenPart{built->writeBytes(), built->pageCount()};
+            });
+        } catch (const std::bad_alloc&) {
+            made = {std::nullopt, true};
+        }
+        return made;
+    };
+    bool outOfMemory = false;
+    const auto take = [&](int index, Made&& made) {
+        outOfMemory = made.outOfMemory;
+        return !outOfMemory &&
+               (!made.part || part(static_cast<std::size_t>(index), std::move(*made.part)));
+    };
+    runOrdered<Made>(static_cast<int>(ranges.size()), sources.threads(), 2 * sources.threads(), {},
+                     make, take, [&](int thread) { sources.prepare(thread); });
+    if (outOfMemory)
+        throw std::bad_alloc();
 }
 
 std::optional<PdfDocument> extract(const PdfDocument& document, PageRange pages, Options options) {

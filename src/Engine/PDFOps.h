@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -65,6 +66,49 @@ std::vector<PdfDocument> split(const PdfDocument& document, std::int64_t every,
 /// false stops before the next chunk is built.
 void splitEach(const PdfDocument& document, std::int64_t every,
                const std::function<bool(PdfDocument&& chunk)>& chunk, Options options = {});
+
+/// The page ranges of split()'s chunks, in order: `every` pages each, the last holding what
+/// remains. Empty when every < 1 or pageCount < 1.
+std::vector<PageRange> splitRanges(std::int64_t pageCount, std::int64_t every);
+
+/// A document and, for each further thread that works on it, a copy opened again from the
+/// same bytes (PdfDocument::reopened), made by that thread when it first needs one: QPDF
+/// documents are never shared between threads. A thread whose copy cannot be made (the
+/// document was changed since it was opened) uses the document, one thread at a time. The
+/// copies last as long as this object, so a caller can let them go once it has answered.
+class SourceCopies {
+public:
+    SourceCopies(const PdfDocument& document, int threads);
+    int threads() const { return static_cast<int>(m_copies.size()); }
+    /// Makes thread `thread`'s copy now, on that thread, if it has none yet.
+    void prepare(int thread);
+    /// The document for thread `thread` (in [0, threads())) to read, under a lock when it is
+    /// the shared one.
+    void use(int thread, const std::function<void(const PdfDocument& source)>& read);
+
+private:
+    const PdfDocument& m_document;
+    std::mutex m_documentMutex;
+    std::vector<std::optional<PdfDocument>> m_copies;
+    std::vector<char> m_tried; // per thread; not vector<bool>, whose elements share bytes
+};
+
+/// What one extraction of extractEach() gives.
+struct WrittenPart {
+    std::optional<Bytes> bytes; // PdfDocument::writeBytes(); absent when that failed
+    int pageCount = 0;
+};
+
+/// extract() of each range, each document written as soon as it is built, on the threads of
+/// `sources`: `part` gets them on the calling thread, in range order, with their index in
+/// `ranges`, leaving out ranges that give no document; returning false stops before the
+/// next is handed over. The bytes are those of writeBytes() of extract()'s documents, whatever
+/// the thread count. At most two parts per thread are made ahead of the one handed over, so
+/// memory stays flat however many ranges there are. Throws std::bad_alloc, once the threads
+/// are done, when memory ran out for a part (which is then not handed over).
+void extractEach(SourceCopies& sources, const std::vector<PageRange>& ranges,
+                 const std::function<bool(std::size_t index, WrittenPart&& part)>& part,
+                 Options options = {});
 
 /// Pages max(lower, 1) … min(upper, page count), in order. Absent when none of them exists.
 std::optional<PdfDocument> extract(const PdfDocument& document, PageRange pages,

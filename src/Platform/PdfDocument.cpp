@@ -50,6 +50,9 @@ struct PdfCore {
     // This document's named destinations, for the documents its pages are copied into;
     // made on the first copy. Shared: those documents keep it for repairLinks().
     std::shared_ptr<QpdfLinks::NamedDestinations> namedDestinations;
+    // This document's outline as read for the documents its pages are copied into; read on
+    // the first appendOutline() from it, dropped when this document changes.
+    std::unique_ptr<QpdfOutline::SourceOutline> outlineRead;
     // Pages copied in, with their origins, for repairLinks(). Declared last: its handles into
     // the sources' documents go first.
     std::vector<QpdfLinks::CopiedPage> copies;
@@ -57,9 +60,9 @@ struct PdfCore {
     std::vector<QPDFObjectHandle> outline;
 };
 
-std::shared_ptr<PdfCore> openCore(Bytes bytes) {
+std::shared_ptr<PdfCore> openCore(std::shared_ptr<const Bytes> bytes) {
     auto core = std::make_shared<PdfCore>();
-    core->bytes = std::make_shared<const Bytes>(std::move(bytes));
+    core->bytes = std::move(bytes);
     try {
         core->qpdf = QpdfPages::open(*core->bytes);
     } catch (const std::exception&) {
@@ -174,9 +177,16 @@ std::vector<QpdfPageLabels::Origin> originsOf(PdfCore& core) {
 }
 
 void markModified(PdfCore& core) {
+    core.outlineRead.reset();
     const std::lock_guard lock(core.renderMutex);
     core.modified = true;
     core.renderBytes.reset();
+}
+
+const QpdfOutline::SourceOutline& outlineOf(PdfCore& core) {
+    if (!core.outlineRead)
+        core.outlineRead = std::make_unique<QpdfOutline::SourceOutline>(namedDestinationsOf(core));
+    return *core.outlineRead;
 }
 
 } // namespace
@@ -225,10 +235,23 @@ EngineFailure PdfDocument::diagnose(const Bytes& bytes) {
 }
 
 std::optional<PdfDocument> PdfDocument::openBytes(Bytes bytes) {
-    auto core = openCore(std::move(bytes));
+    auto core = openCore(std::make_shared<const Bytes>(std::move(bytes)));
     if (!core)
         return std::nullopt;
     return PdfDocument(std::make_unique<State>(State{std::move(core), std::nullopt, false}));
+}
+
+std::optional<PdfDocument> PdfDocument::reopened() const {
+    const PdfCore& core = *m_state->core;
+    {
+        const std::lock_guard lock(m_state->core->renderMutex);
+        if (core.modified || !core.bytes)
+            return std::nullopt;
+    }
+    auto copy = openCore(core.bytes);
+    if (!copy)
+        return std::nullopt;
+    return PdfDocument(std::make_unique<State>(State{std::move(copy), std::nullopt, false}));
 }
 
 PdfDocument PdfDocument::createEmpty() {
@@ -299,8 +322,8 @@ bool PdfDocument::appendPageCopy(const PdfDocument& source, int pageIndex) {
     try {
         if (sourceCore != m_state->core && dependsOn(*sourceCore, &core)) {
             // Copying from a document that holds this one would tie the two in a cycle.
-            sourceCore =
-                openCore(QpdfPages::write(*sourceCore->qpdf, QpdfPages::WriteMode::Rendering));
+            sourceCore = openCore(std::make_shared<const Bytes>(
+                QpdfPages::write(*sourceCore->qpdf, QpdfPages::WriteMode::Rendering)));
             if (!sourceCore)
                 return false;
         }
@@ -340,7 +363,8 @@ bool PdfDocument::repairLinks() {
 bool PdfDocument::appendOutline(const PdfDocument& source,
                                 const std::optional<std::string>& title) {
     auto& core = *m_state->core;
-    const auto names = source.m_state->core->namedDestinations;
+    auto& sourceCore = *source.m_state->core;
+    const auto names = sourceCore.namedDestinations;
     QpdfOutline::PageMap pages;
     std::optional<QPDFObjectHandle> firstCopy;
     for (const auto& copy : core.copies)
@@ -351,7 +375,7 @@ bool PdfDocument::appendOutline(const PdfDocument& source,
         return false;
     markModified(core);
     try {
-        auto items = QpdfOutline::copy(*names, *core.qpdf, pages);
+        auto items = outlineOf(sourceCore).copyTo(*core.qpdf, pages);
         if (title) {
             auto item = QpdfOutline::newItem(*core.qpdf, *title, *firstCopy);
             QpdfOutline::attach(item, items, false);

@@ -43,6 +43,13 @@ public:
     /// A document with no pages.
     static PdfDocument createEmpty();
 
+    /// Another document over the bytes this one was opened from (shared, not copied), as it
+    /// was opened: for another thread, since one document is used by one thread at a time.
+    /// May be called on another thread while this document is read on its own (it reads only
+    /// those bytes), not while it is changed. Absent for a document made in memory or changed since
+    /// it was opened, and when the bytes no longer open (memory ran out).
+    std::optional<PdfDocument> reopened() const;
+
     /// Why openBytes() gives nothing for these bytes, or gives a document without a page:
     /// needsPassword, damaged (with QPDF's words) or noPages; an empty failure when the
     /// document opens with pages. For messages only: it opens the file again.

@@ -5,7 +5,8 @@
 // item only splices its finished children into its parent's list. Nothing of the source's
 // outline objects is carried by reference: each copied item is a new dictionary holding new
 // strings, numbers and destinations, so no foreign object (and nothing it refers to) is
-// pulled into the destination.
+// pulled into the destination. The source is read once into plain values (SourceOutline), so
+// that the many parts of a split share one walk over its outline and its named destinations.
 
 #include "Platform/QpdfOutline.h"
 
@@ -43,102 +44,154 @@ Target targetOf(QpdfLinks::NamedDestinations& source, QPDFObjectHandle item) {
     return {Target::Kind::destination, QpdfLinks::resolveDestination(source, destination)};
 }
 
-// Copies of the item's title, colour and style flags, belonging to no document.
-void copyAppearance(QPDFObjectHandle item, QPDFObjectHandle copy) {
+using Item = SourceOutline::Item;
+
+// The item's title, colour, style flags and open state, as plain values.
+void readLooks(QPDFObjectHandle item, Item& read) {
     auto title = item.getKey("/Title");
-    copy.replaceKey("/Title", QPDFObjectHandle::newString(title.isString() ? title.getStringValue()
-                                                                           : std::string()));
+    read.title = title.isString() ? title.getStringValue() : std::string();
     auto colour = item.getKey("/C");
     if (colour.isArray() && colour.getArrayNItems() == 3) {
-        std::vector<QPDFObjectHandle> components;
         for (int i = 0; i < 3; ++i) {
             double value = 0;
             if (!colour.getArrayItem(i).getValueAsNumber(value) || !std::isfinite(value))
                 break;
-            components.push_back(QPDFObjectHandle::newReal(value, 3, true));
+            read.colour.push_back(value);
         }
-        if (components.size() == 3)
-            copy.replaceKey("/C", QPDFObjectHandle::newArray(components));
+        if (read.colour.size() != 3)
+            read.colour.clear();
     }
     if (auto flags = item.getKey("/F"); flags.isInteger())
-        copy.replaceKey("/F", QPDFObjectHandle::newInteger(flags.getIntValue()));
+        read.flags = flags.getIntValue();
+    auto count = item.getKey("/Count");
+    read.open = count.isInteger() && count.getIntValue() > 0;
 }
 
-class Copier {
+class Reader {
 public:
-    Copier(QpdfLinks::NamedDestinations& source, QPDF& destination, const PageMap& pages)
-        : m_source(source), m_destination(destination), m_pages(pages) {}
+    explicit Reader(QpdfLinks::NamedDestinations& source) : m_source(source) {}
 
-    std::vector<QPDFObjectHandle> children(QPDFObjectHandle parent, int depth) {
-        std::vector<QPDFObjectHandle> copies;
+    std::vector<Item> children(QPDFObjectHandle parent, int depth) {
+        std::vector<Item> items;
         if (depth > kMaxDepth)
-            return copies;
+            return items;
         for (auto item = keyOf(parent, "/First"); item.isDictionary();
              item = item.getKey("/Next")) {
             if (item.isIndirect() && !m_visited.insert(item.getObjGen()).second)
                 break;
             try {
-                add(item, depth, copies);
+                items.push_back(read(item, depth));
             } catch (const std::exception&) {
                 // An item QPDF cannot read is left out; its siblings stay.
+            }
+        }
+        return items;
+    }
+
+private:
+    Item read(QPDFObjectHandle item, int depth) {
+        Item read;
+        read.children = children(item, depth + 1);
+        auto target = targetOf(m_source, item);
+        if (target.kind == Target::Kind::destination) {
+            read.kind = Item::Kind::destination;
+            read.destination = target.value;
+            read.page = QpdfLinks::destinationPage(m_source.document(), target.value);
+        } else if (target.kind == Target::Kind::uri) {
+            read.kind = Item::Kind::uri;
+            read.uri = target.value.getStringValue();
+        }
+        // Looks matter only for an item that is kept; one kept without them goes whole.
+        try {
+            readLooks(item, read);
+        } catch (const std::exception&) {
+            read.readable = false;
+        }
+        return read;
+    }
+
+    QpdfLinks::NamedDestinations& m_source;
+    std::set<QPDFObjGen> m_visited;
+};
+
+class Writer {
+public:
+    Writer(QPDF& destination, const PageMap& pages) : m_destination(destination), m_pages(pages) {}
+
+    std::vector<QPDFObjectHandle> copies(const std::vector<Item>& items) {
+        std::vector<QPDFObjectHandle> copies;
+        for (const Item& item : items) {
+            try {
+                add(item, copies);
+            } catch (const std::exception&) {
+                // An item QPDF cannot copy is left out; its siblings stay.
             }
         }
         return copies;
     }
 
 private:
-    void add(QPDFObjectHandle item, int depth, std::vector<QPDFObjectHandle>& copies) {
-        auto kids = children(item, depth + 1);
-        const auto target = targetOf(m_source, item);
-        std::optional<QPDFObjectHandle> mapped;
-        if (target.kind == Target::Kind::destination)
-            mapped = mappedDestination(target.value);
-        const bool heading = target.kind == Target::Kind::none && !kids.empty();
-        if (!mapped && target.kind != Target::Kind::uri && !heading) {
+    void add(const Item& item, std::vector<QPDFObjectHandle>& copies) {
+        auto kids = this->copies(item.children);
+        const auto mapped = mappedDestination(item);
+        const bool heading = item.kind == Item::Kind::none && !kids.empty();
+        if (!mapped && item.kind != Item::Kind::uri && !heading) {
             copies.insert(copies.end(), kids.begin(), kids.end());
             return;
         }
+        if (!item.readable)
+            return;
         auto copy = QPDFObjectHandle::newDictionary();
-        copyAppearance(item, copy);
+        copy.replaceKey("/Title", QPDFObjectHandle::newString(item.title));
+        if (!item.colour.empty()) {
+            std::vector<QPDFObjectHandle> components;
+            for (const double value : item.colour)
+                components.push_back(QPDFObjectHandle::newReal(value, 3, true));
+            copy.replaceKey("/C", QPDFObjectHandle::newArray(components));
+        }
+        if (item.flags)
+            copy.replaceKey("/F", QPDFObjectHandle::newInteger(*item.flags));
         if (mapped)
             copy.replaceKey("/Dest", *mapped);
-        else if (target.kind == Target::Kind::uri)
-            copy.replaceKey("/A", uriAction(target.value));
+        else if (item.kind == Item::Kind::uri)
+            copy.replaceKey("/A", uriAction(item.uri));
         copy = m_destination.makeIndirectObject(copy);
-        auto count = item.getKey("/Count");
-        attach(copy, kids, count.isInteger() && count.getIntValue() > 0);
+        attach(copy, kids, item.open);
         copies.push_back(copy);
     }
 
-    std::optional<QPDFObjectHandle> mappedDestination(QPDFObjectHandle explicitDestination) {
-        const auto page = QpdfLinks::destinationPage(m_source.document(), explicitDestination);
-        if (!page)
+    std::optional<QPDFObjectHandle> mappedDestination(const Item& item) const {
+        if (item.kind != Item::Kind::destination || !item.page)
             return std::nullopt;
-        const auto found = m_pages.find(*page);
+        const auto found = m_pages.find(*item.page);
         if (found == m_pages.end())
             return std::nullopt;
-        return QpdfLinks::retargeted(found->second, explicitDestination);
+        return QpdfLinks::retargeted(found->second, item.destination);
     }
 
-    static QPDFObjectHandle uriAction(QPDFObjectHandle uri) {
+    static QPDFObjectHandle uriAction(const std::string& uri) {
         auto action = QPDFObjectHandle::newDictionary();
         action.replaceKey("/S", QPDFObjectHandle::newName("/URI"));
-        action.replaceKey("/URI", QPDFObjectHandle::newString(uri.getStringValue()));
+        action.replaceKey("/URI", QPDFObjectHandle::newString(uri));
         return action;
     }
 
-    QpdfLinks::NamedDestinations& m_source;
     QPDF& m_destination;
     const PageMap& m_pages;
-    std::set<QPDFObjGen> m_visited;
 };
 
 } // namespace
 
+SourceOutline::SourceOutline(QpdfLinks::NamedDestinations& source)
+    : m_items(Reader(source).children(keyOf(source.document().getRoot(), "/Outlines"), 0)) {}
+
+std::vector<QPDFObjectHandle> SourceOutline::copyTo(QPDF& destination, const PageMap& pages) const {
+    return Writer(destination, pages).copies(m_items);
+}
+
 std::vector<QPDFObjectHandle> copy(QpdfLinks::NamedDestinations& source, QPDF& destination,
                                    const PageMap& pages) {
-    return Copier(source, destination, pages)
-        .children(keyOf(source.document().getRoot(), "/Outlines"), 0);
+    return SourceOutline(source).copyTo(destination, pages);
 }
 
 QPDFObjectHandle newItem(QPDF& destination, const std::string& utf8Title, QPDFObjectHandle page) {

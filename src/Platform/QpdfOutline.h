@@ -4,6 +4,7 @@
 #include "Platform/QpdfLinks.h"
 
 #include <map>
+#include <optional>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <string>
@@ -32,6 +33,34 @@ using PageMap = std::map<QPDFObjGen, QPDFObjectHandle>;
 /// or setOutline() sets them). The source is only read. Empty when there is no outline.
 std::vector<QPDFObjectHandle> copy(QpdfLinks::NamedDestinations& source, QPDF& destination,
                                    const PageMap& pages);
+
+/// The outline of a document read once, to be copied onto the page copies of many documents
+/// (the parts of a split) without reading the source's objects again for each: copyTo() gives
+/// what copy() gives for the source as it was read. Holds handles into the source document,
+/// which must stay open and unchanged while it is used. Reading throws only when the
+/// document's catalogue cannot be read; an item that cannot be read is left out, as copy()
+/// leaves it out.
+class SourceOutline {
+public:
+    explicit SourceOutline(QpdfLinks::NamedDestinations& source);
+    std::vector<QPDFObjectHandle> copyTo(QPDF& destination, const PageMap& pages) const;
+
+    struct Item {
+        enum class Kind { none, destination, uri } kind = Kind::none;
+        std::string title;              // the bytes of /Title
+        std::vector<double> colour;     // /C: three finite components, or none
+        std::optional<long long> flags; // /F
+        bool open = false;              // a positive /Count
+        bool readable = true;           // false: its looks could not be read
+        std::optional<QPDFObjGen> page; // a destination's page in the source
+        QPDFObjectHandle destination;   // the source's explicit destination, for its view
+        std::string uri;
+        std::vector<Item> children;
+    };
+
+private:
+    std::vector<Item> m_items;
+};
 
 /// A new item of `destination` titled `utf8Title`, showing the whole of `page`.
 QPDFObjectHandle newItem(QPDF& destination, const std::string& utf8Title, QPDFObjectHandle page);

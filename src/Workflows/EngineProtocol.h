@@ -15,7 +15,10 @@
 ///   compress {kind: pdf|image, target: bytes, keepText}   → progress…, result | failure
 ///   ocr {kind: pdf|image, keepStructure}                  → progress…, result | failure
 ///   open                                                  → result {pages} | failure
-///   merge {titles, keepBookmarks, sources}                → result {pages} | failure
+///   merge {titles, keepBookmarks, sources}                → progress…, result {pages, leftOut}
+///                                                           | failure {leftOut}
+///   leftOut: the sources that could not be opened, each a failure header with its "index";
+///            progress counts the sources taken so far
 ///   sources: more descriptors of the request before it, when it has more than a frame
 ///            carries ("sources" in that request counts them all)
 ///   extract {lower, upper, keepBookmarks}                 → result {pages} | failure

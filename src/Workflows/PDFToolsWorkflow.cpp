@@ -251,32 +251,132 @@ nlohmann::json mergeTitles(const std::vector<fs::path>& inputs) {
     return titles;
 }
 
-// A merge that fails gets the note of a merge without a valid PDF, or how its worker was lost.
+// A merge step's events as its inputs' own: its progress counts the inputs taken so far, so
+// an input starts when the one before it is finished.
+class MergeEvents {
+public:
+    MergeEvents(const std::vector<std::size_t>& files, std::size_t fileCount,
+                const BatchEvents& events)
+        : m_files(files), m_fileCount(fileCount), m_events(events) {}
+
+    void reach(std::size_t done) {
+        for (; m_finished < std::min(done, m_files.size()); ++m_finished) {
+            startNext();
+            emit(BatchEvent::Kind::fileFinished, m_files[m_finished]);
+        }
+        startNext();
+    }
+
+    BatchEvents forStep() {
+        return [this](const BatchEvent& event) {
+            reach(event.kind == BatchEvent::Kind::pages
+                      ? static_cast<std::size_t>(std::max(event.pagesDone, 0))
+                      : m_finished);
+        };
+    }
+
+private:
+    void startNext() {
+        if (m_started == m_finished && m_started < m_files.size()) {
+            emit(BatchEvent::Kind::fileStarted, m_files[m_started++]);
+        }
+    }
+    void emit(BatchEvent::Kind kind, std::size_t file) {
+        if (m_events) {
+            m_events({kind, file, m_fileCount, 0, 0});
+        }
+    }
+
+    const std::vector<std::size_t>& m_files;
+    std::size_t m_fileCount;
+    const BatchEvents& m_events;
+    std::size_t m_started = 0;
+    std::size_t m_finished = 0;
+};
+
+// Tells hooks.mergeInputLeftOut about each input a merge step's reply says it left out.
+void tellLeftOut(const nlohmann::json& leftOut, const std::vector<fs::path>& inputs,
+                 const BatchHooks& hooks) {
+    for (const nlohmann::json& why : leftOut) {
+        const auto index = why.find("index");
+        if (index != why.end() && index->is_number_unsigned() &&
+            index->get<std::size_t>() < inputs.size() && hooks.mergeInputLeftOut) {
+            const EngineFailure failure = EngineProtocol::causeOf({why, {}, {}});
+            hooks.mergeInputLeftOut(inputs[index->get<std::size_t>()],
+                                    {failure.error, failure.detail, {}});
+        }
+    }
+}
+
+// The merge step over `inputs`; it sets the row (left empty for a merge without a valid PDF).
+// True when the reply says which inputs the engine left out (they are told to
+// hooks.mergeInputLeftOut). A reply that does not (a lost worker, an input this process cannot
+// hand over) sets no row unless `lastTry`.
+bool mergeStep(StepRunner::Runner& runner, const std::vector<fs::path>& inputs,
+               const nlohmann::json& mergeRequest, const fs::path& candidate, bool lastTry,
+               FolderScan::UsedNames& used, const BatchHooks& hooks, const BatchEvents& events,
+               std::optional<ResultRow>& row) {
+    bool answered = false;
+    runner.run({{mergeRequest, inputs, 0}},
+               [&](std::size_t, StepReply&& reply) {
+                   const auto leftOut = reply.message.header.find("leftOut");
+                   answered = leftOut != reply.message.header.end() && leftOut->is_array();
+                   if (answered) {
+                       tellLeftOut(*leftOut, inputs, hooks);
+                   } else if (!lastTry) {
+                       return;
+                   }
+                   const StepRunner::EngineAnswer answer = StepRunner::answerOf(reply);
+                   const FileOutcome lost =
+                       FileOutcomes::ofFailure(answer.cause, FileOutcome::needOnePdf);
+                   if (reply.kind == StepReply::Kind::result) {
+                       row = saveBytes(answer.bytes, candidate, used, hooks.beforeWrite,
+                                       answer.pages, FileOutcome::merged);
+                   } else if (lost != FileOutcome::needOnePdf) {
+                       row = failedRow(std::string(kMergeFailedName), lost, answer.cause);
+                   }
+               },
+               {hooks.stop, events, {}});
+    return answered;
+}
+
+// The merge is asked of every input at once; only when that step says nothing of its inputs
+// is each input opened in a step of its own before merging those that open, so that one that
+// kills its worker is left out like an unreadable file. A merge that fails gets the note of a
+// merge without a valid PDF, or how its worker was lost.
 void mergeAll(StepRunner::Runner& runner, const std::vector<fs::path>& snapshot, bool keepBookmarks,
               FolderScan::UsedNames& used, const BatchHooks& hooks, std::vector<ResultRow>& rows) {
-    const std::optional<std::vector<fs::path>> opened = openedInputs(runner, snapshot, hooks);
-    if (!opened) {
+    std::vector<std::size_t> files;
+    std::vector<fs::path> inputs;
+    for (std::size_t file = 0; file < snapshot.size(); ++file) {
+        if (!hooks.skipped || !hooks.skipped(file)) {
+            files.push_back(file);
+            inputs.push_back(snapshot[file]);
+        }
+    }
+    nlohmann::json mergeRequest = request(EngineProtocol::Request::merge);
+    mergeRequest["keepBookmarks"] = keepBookmarks;
+    mergeRequest["titles"] = mergeTitles(inputs);
+    std::optional<ResultRow> row;
+    MergeEvents events(files, snapshot.size(), hooks.events);
+    const bool answered =
+        !inputs.empty() && mergeStep(runner, inputs, mergeRequest, mergedCandidate(snapshot), false,
+                                     used, hooks, events.forStep(), row);
+    if (hooks.stop.stop_requested()) {
         return;
     }
-    std::optional<ResultRow> row;
-    if (!opened->empty()) {
-        nlohmann::json mergeRequest = request(EngineProtocol::Request::merge);
-        mergeRequest["keepBookmarks"] = keepBookmarks;
+    if (answered) {
+        events.reach(files.size());
+    } else {
+        const std::optional<std::vector<fs::path>> opened = openedInputs(runner, snapshot, hooks);
+        if (!opened) {
+            return;
+        }
         mergeRequest["titles"] = mergeTitles(*opened);
-        const std::vector<EngineStep> merge = {{mergeRequest, *opened, 0}};
-        runner.run(merge,
-                   [&](std::size_t, StepReply&& reply) {
-                       const StepRunner::EngineAnswer answer = StepRunner::answerOf(reply);
-                       const FileOutcome lost =
-                           FileOutcomes::ofFailure(answer.cause, FileOutcome::needOnePdf);
-                       if (reply.kind == StepReply::Kind::result) {
-                           row = saveBytes(answer.bytes, mergedCandidate(snapshot), used,
-                                           hooks.beforeWrite, answer.pages, FileOutcome::merged);
-                       } else if (lost != FileOutcome::needOnePdf) {
-                           row = failedRow(std::string(kMergeFailedName), lost, answer.cause);
-                       }
-                   },
-                   {hooks.stop, {}, {}});
+        if (!opened->empty()) {
+            mergeStep(runner, *opened, mergeRequest, mergedCandidate(snapshot), true, used, hooks,
+                      {}, row);
+        }
         if (hooks.stop.stop_requested()) {
             return;
         }

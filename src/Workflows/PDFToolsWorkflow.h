@@ -126,9 +126,10 @@ ResultRow extractFile(const std::filesystem::path& source, std::optional<PDFOps:
 /// The rows of one run over the snapshot, in order, with one used-name set starting empty.
 /// A stop request ends the batch between files and outputs (on workers: at once); the rows so
 /// far are returned and no temporary file is left behind. Split ignores options.range;
-/// Extract ignores splitN. Each merge input is opened in a step of its own (one whose worker
-/// is lost is left out like an unreadable file) before the merge itself. A file whose worker
-/// is lost gets the outcome that says how (after the chunks already written, for a split).
+/// Extract ignores splitN. A merge is one step over every input; only when its worker is lost
+/// is each input opened in a step of its own (one whose worker is lost is left out like an
+/// unreadable file) before merging again those that open. A file whose worker is lost gets
+/// the outcome that says how (after the chunks already written, for a split).
 std::vector<ResultRow> runBatch(const std::vector<std::filesystem::path>& snapshot,
                                 const Options& options, const BatchHooks& hooks = {});
 

@@ -23,6 +23,8 @@ namespace {
 constexpr double kCompressDpiScale = 1.5;
 // How many threads (recognisers) one request may ask for: more would only cost memory.
 constexpr int kMostThreads = 64;
+// How many threads one split may use: each beyond the first holds a parsed copy of the source.
+constexpr int kMostSplitThreads = 4;
 
 const nlohmann::json& field(const WorkerMessage& message, const char* name) {
     static const nlohmann::json absent;
@@ -92,6 +94,29 @@ EngineFailure whyNothing(const WorkerMessage& request) {
 std::optional<PdfDocument> onlyDocument(const WorkerMessage& request) {
     auto bytes = onlySource(request);
     return bytes ? PdfDocument::openBytes(std::move(*bytes)) : std::nullopt;
+}
+
+// The threads of a split whose source took the address space above `peakBefore` to open:
+// each beyond the first holds a parsed copy as large, so only as many as leave half of the
+// worker's limit free.
+int splitThreads(const WorkerMessage& request, std::uint64_t peakBefore) {
+    const std::uint64_t limit = AddressSpace::limitBytes();
+    const std::uint64_t peak = AddressSpace::peakBytes();
+    const std::uint64_t copyBytes = peak > peakBefore ? peak - peakBefore : 0;
+    int threads = threadsOf(request, kMostSplitThreads);
+    while (threads > 1 && limit > 0 &&
+           peak + static_cast<std::uint64_t>(threads - 1) * copyBytes > limit / 2)
+        --threads;
+    return threads;
+}
+
+// Why a merge's source did not open, with its index: the file is read again, only on failure.
+nlohmann::json whyNotOpened(int fd, std::size_t index) {
+    const auto bytes = readAllFrom(fd);
+    nlohmann::json why =
+        failureHeader(Stage::open, bytes ? PdfDocument::diagnose(*bytes) : EngineFailure{});
+    why["index"] = index;
+    return why;
 }
 
 // Why the request's one source did not open: the file is read again, only on failure.
@@ -256,24 +281,36 @@ std::optional<std::vector<int>> RequestHandler::allSources(const WorkerMessage& 
     return fds;
 }
 
+// Every reply that reaches the end says which sources could not be opened and why, so that
+// the batch needs no step of its own per source to learn it; progress counts the sources
+// taken so far.
 bool RequestHandler::merge(const WorkerMessage& request) {
     std::vector<WorkerMessage> more;
     const auto sources = allSources(request, more);
     if (!sources)
         return failure(request, failureHeader(Stage::open, {}));
+    const auto count = static_cast<int>(sources->size());
+    nlohmann::json leftOut = nlohmann::json::array();
     const auto merged = PDFOps::merge(
         sources->size(),
         [&](std::size_t index) {
+            if (index > 0)
+                progress(request, static_cast<int>(index), count);
             auto bytes = readAllFrom((*sources)[index]);
-            return bytes ? PdfDocument::openBytes(std::move(*bytes)) : std::nullopt;
+            auto document = bytes ? PdfDocument::openBytes(std::move(*bytes)) : std::nullopt;
+            if (!document)
+                leftOut.push_back(whyNotOpened((*sources)[index], index));
+            return document;
         },
         pageOptions(request), stringsField(request, "titles"));
-    if (!merged)
-        return failure(request, failureHeader(Stage::open, {}));
-    const auto bytes = merged->writeBytes();
-    if (!bytes)
-        return failure(request, failureHeader(Stage::write, {}));
-    return result(request, *bytes, {{"pages", merged->pageCount()}});
+    progress(request, count, count);
+    const auto bytes = merged ? merged->writeBytes() : std::nullopt;
+    if (!bytes) {
+        nlohmann::json header = failureHeader(merged ? Stage::write : Stage::open, {});
+        header["leftOut"] = std::move(leftOut);
+        return failure(request, header);
+    }
+    return result(request, *bytes, {{"pages", merged->pageCount()}, {"leftOut", leftOut}});
 }
 
 bool RequestHandler::extract(const WorkerMessage& request) {
@@ -293,18 +330,17 @@ bool RequestHandler::extract(const WorkerMessage& request) {
     return result(request, *bytes, {{"pages", pages->pageCount()}});
 }
 
-// Each chunk waits for the parent's "continue" before the next is built, so that the parent
-// writes each chunk before the next one is held in memory.
-bool RequestHandler::sendChunk(const WorkerMessage& request, const PdfDocument& chunk,
+// The parent writes each chunk before it answers "continue"; meanwhile the next few chunks are
+// being built, a bounded number, so memory stays flat however many chunks there are.
+bool RequestHandler::sendChunk(const WorkerMessage& request, PDFOps::WrittenPart&& chunk,
                                const std::string& title) {
-    const auto bytes = chunk.writeBytes();
-    UniqueFd file = bytes ? memfdWithBytes(*bytes) : UniqueFd();
+    UniqueFd file = chunk.bytes ? memfdWithBytes(*chunk.bytes) : UniqueFd();
     std::vector<UniqueFd> fds;
     // A chunk without a file is one that could not be written.
     if (file)
         fds.push_back(std::move(file));
     nlohmann::json message = header(Reply::chunk);
-    message["pages"] = chunk.pageCount();
+    message["pages"] = chunk.pageCount;
     if (!title.empty())
         message["title"] = title;
     m_linkWorks = reply(request, std::move(message), std::move(fds));
@@ -318,26 +354,33 @@ bool RequestHandler::sendChunk(const WorkerMessage& request, const PdfDocument& 
 }
 
 // A split at bookmarks keeps each part's bookmarks: they are what the parts are named after.
+// Chunks are built on the request's threads, each over a copy of the document of its own.
 bool RequestHandler::split(const WorkerMessage& request) {
-    const auto every = integerField(request, "every");
     const auto document = onlyDocument(request);
     if (!document)
         return failure(request, openFailure(request));
     m_linkWorks = true;
-    if (flag(request, "atBookmarks")) {
-        const std::vector<PDFOps::BookmarkPart> parts = PDFOps::bookmarkParts(*document);
-        if (parts.empty())
-            return failure(request, failureHeader(Stage::noBookmarks, {}));
-        for (const PDFOps::BookmarkPart& part : parts) {
-            const auto chunk = PDFOps::extract(*document, part.pages, {true});
-            if (!chunk || !sendChunk(request, *chunk, part.title))
-                break;
+    std::vector<PDFOps::PageRange> ranges;
+    std::vector<std::string> titles;
+    const bool atBookmarks = flag(request, "atBookmarks");
+    if (atBookmarks) {
+        for (PDFOps::BookmarkPart& part : PDFOps::bookmarkParts(*document)) {
+            ranges.push_back(part.pages);
+            titles.push_back(std::move(part.title));
         }
+        if (ranges.empty())
+            return failure(request, failureHeader(Stage::noBookmarks, {}));
     } else {
-        PDFOps::splitEach(
-            *document, every.value_or(0),
-            [&](PdfDocument&& chunk) { return sendChunk(request, chunk, {}); },
-            pageOptions(request));
+        ranges =
+            PDFOps::splitRanges(document->pageCount(), integerField(request, "every").value_or(0));
     }
+    PDFOps::SourceCopies sources(*document, splitThreads(request, m_peakBefore));
+    PDFOps::extractEach(
+        sources, ranges,
+        [&](std::size_t index, PDFOps::WrittenPart&& chunk) {
+            return sendChunk(request, std::move(chunk),
+                             atBookmarks ? titles[index] : std::string());
+        },
+        atBookmarks ? PDFOps::Options{true} : pageOptions(request));
     return m_linkWorks && reply(request, header(Reply::done)) && !m_quitting;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Engine/PDFOps.h"
 #include "Platform/PdfDocument.h"
 #include "Platform/TextRecognizer.h"
 #include "Platform/WorkerChannel.h"
@@ -60,7 +61,7 @@ private:
     bool extract(const WorkerMessage& request);
     bool split(const WorkerMessage& request);
 
-    bool sendChunk(const WorkerMessage& request, const PdfDocument& chunk,
+    bool sendChunk(const WorkerMessage& request, PDFOps::WrittenPart&& chunk,
                    const std::string& title);
     bool reply(const WorkerMessage& request, nlohmann::json header, std::vector<UniqueFd> fds = {});
     bool failure(const WorkerMessage& request, const nlohmann::json& header);

@@ -474,3 +474,32 @@ TEST(WorkerBatches, AMergeOfMoreFilesThanAFrameCarriesTakesThemAll) {
     ASSERT_EQ(rows.size(), 1U);
     EXPECT_EQ(ResultRows::note(rows[0], Screen::pdfTools), "40 pages");
 }
+
+// A merge is one step; only when its worker is lost is each input opened on its own, and the
+// merge made again of those that open. Either way an unreadable input is told once.
+TEST(WorkerBatches, AMergeWhoseWorkerIsLostOpensEachInputAndMergesAgain) {
+    for (const bool killFirst : {false, true}) {
+        Synth::TempDir dir;
+        const std::vector<fs::path> inputs = {longPdf(dir, "a.pdf", 2), dir / "damaged.pdf",
+                                              longPdf(dir, "b.pdf", 3)};
+        Synth::writeFile(inputs[1], Bytes{'%', 'P', 'D', 'F', '-', '1', '.', '4'});
+        PDFToolsWorkflow::BatchHooks hooks;
+        hooks.workers = workers(1);
+        int dispatches = 0;
+        hooks.workers->dispatched = [&](std::size_t, int pid) {
+            if (++dispatches == 1 && killFirst) {
+                ::kill(pid, SIGKILL);
+            }
+        };
+        std::vector<fs::path> leftOut;
+        hooks.mergeInputLeftOut = [&](const fs::path& input, const OutcomeCause& cause) {
+            leftOut.push_back(input);
+            EXPECT_EQ(cause.error, EngineError::damaged);
+        };
+        const auto rows = PDFToolsWorkflow::runBatch(inputs, {}, hooks);
+        ASSERT_EQ(rows.size(), 1U) << killFirst;
+        EXPECT_EQ(ResultRows::note(rows[0], Screen::pdfTools), "5 pages") << killFirst;
+        EXPECT_EQ(leftOut, std::vector<fs::path>{inputs[1]}) << killFirst;
+        EXPECT_EQ(dispatches, killFirst ? 5 : 1);
+    }
+}

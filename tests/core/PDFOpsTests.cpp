@@ -2,6 +2,7 @@
 #include "Engine/PDFOps.h"
 #include "LinkedPdf.h"
 #include "support/Corpus.h"
+#include "support/OutlinePdf.h"
 #include "support/Synth.h"
 #include "support/SynthPdf.h"
 
@@ -113,6 +114,42 @@ TEST(PDFOpsSplit, EachChunkIsHandedOverInOrderAndStopping) {
     int built = 0;
     PDFOps::splitEach(source, 3, [&](PdfDocument&&) { return ++built < 2; });
     EXPECT_EQ(built, 2) << "the consumer is not called again once it says stop";
+}
+
+// Parts built on several threads, each over a copy of the source of its own (or, for a
+// document changed in memory, over the one document in turn), are the bytes of one thread.
+TEST(PDFOpsSplit, PartsBuiltOnThreadsAreTheBytesOfOneThreadInOrder) {
+    using OutlinePdf::Item;
+    OutlinePdf::Layout book;
+    book.pageCount = 9;
+    book.outline = {
+        Item{"One", 1, OutlinePdf::Dest::named, true, {Item{"Two", 2}, Item{"Eight", 8}}},
+        Item{"Five", 5, OutlinePdf::Dest::goTo}};
+    book.labels = {{0, "<< /S /r >>"}, {4, "<< /S /D /St 7 >>"}};
+    const auto opened = PdfDocument::openBytes(OutlinePdf::make(book)).value();
+    auto changed = PdfDocument::createEmpty();
+    for (int page = 0; page < opened.pageCount(); ++page)
+        changed.appendPageCopy(opened, page);
+    const auto ranges = PDFOps::splitRanges(9, 2);
+    for (const PdfDocument* source : {&opened, static_cast<const PdfDocument*>(&changed)}) {
+        std::vector<std::optional<Bytes>> expected;
+        for (const auto& range : ranges)
+            expected.push_back(PDFOps::extract(*source, range, {true})->writeBytes());
+        for (const int threads : {3, 1}) {
+            PDFOps::SourceCopies copies(*source, threads);
+            std::vector<std::optional<Bytes>> seen;
+            PDFOps::extractEach(copies, ranges,
+                                [&](std::size_t index, PDFOps::WrittenPart&& part) {
+                                    EXPECT_EQ(index, seen.size());
+                                    seen.push_back(std::move(part.bytes));
+                                    return seen.size() < (threads == 1 ? 2U : ranges.size());
+                                },
+                                {true});
+            if (threads == 1)
+                expected.resize(2); // the consumer said stop after two
+            EXPECT_EQ(seen, expected) << threads << " threads";
+        }
+    }
 }
 
 struct MergeCase {

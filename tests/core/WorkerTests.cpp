@@ -247,8 +247,9 @@ TEST_F(WorkerRequests, EveryRequestGivesTheInProcessEnginesBytes) {
          1},
         {{{"type", "merge"}},
          {at("scans.pdf"), at("notes.pdf"), at("text.pdf")},
-         written(PDFOps::merge({at("scans.pdf"), at("notes.pdf"), at("text.pdf")}))},
-        {{{"type", "merge"}}, {at("notes.pdf")}, std::nullopt},
+         written(PDFOps::merge({at("scans.pdf"), at("notes.pdf"), at("text.pdf")})),
+         3},
+        {{{"type", "merge"}}, {at("notes.pdf")}, std::nullopt, 1},
         {{{"type", "extract"}, {"lower", 2}, {"upper", 9}},
          {at("scans.pdf")},
          written(PDFOps::extract(scans, {2, 9}))},
@@ -291,6 +292,13 @@ TEST_F(WorkerRequests, PdfToolsAnswerPageCountsChunkByChunkAndWhyTheyFailed) {
     const auto merged =
         ask(worker, {{"type", "merge"}, {"id", 3}}, {at("text.pdf"), at("text.pdf")});
     EXPECT_EQ(merged.last->value("pages", 0), 4);
+    // A merge names the sources it could not open, and why, beside the pages of the others.
+    const auto partly =
+        ask(worker, {{"type", "merge"}, {"id", 3}}, {at("text.pdf"), at("notes.pdf")});
+    EXPECT_EQ(partly.last->value("pages", 0), 2);
+    ASSERT_EQ(partly.last->value("leftOut", json()).size(), 1U);
+    EXPECT_EQ(partly.last->at("leftOut")[0].value("index", -1), 1);
+    EXPECT_EQ(partly.last->at("leftOut")[0].value("error", ""), "damaged");
     struct Failure {
         json request;
         const char* source;
