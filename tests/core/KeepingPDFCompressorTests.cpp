@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Engine/KeepingPDFCompressor.h"
-#include "Platform/Sandbox.h"
 #include "LinkedPdf.h"
 #include "Platform/ImageResample.h"
 #include "Platform/PdfDocument.h"
+#include "Platform/Sandbox.h"
 #include "support/Corpus.h"
 #include "support/Synth.h"
 #include "support/SynthPdf.h"
@@ -425,6 +425,29 @@ TEST(KeepingPDFCompressor, FailsOnlyForAFileOverTheBudgetThatIsNoDocument) {
     EXPECT_FALSE(KeepingPDFCompressor::compress(notPdf, SizeTarget::custom(4999)));
     EXPECT_FALSE(
         KeepingPDFCompressor::compress(SynthPdf::withoutPages(4096), SizeTarget::custom(1024)));
+}
+
+// The rungs of the image ladder are far apart in bytes; what the chosen one leaves of the
+// budget goes to images from the rung above, so that a budget anywhere between two rungs is
+// all but spent.
+TEST(KeepingPDFCompressor, SpendsTheBudgetBetweenTwoRungs) {
+    QPDF pdf;
+    pdf.emptyPDF();
+    for (unsigned page = 0; page < 8; ++page) {
+        auto xobjects = parse("<< >>");
+        xobjects.replaceKey("/Photo", jpegImage(pdf, Synth::photoLike(600, 400, 10 + page)));
+        addPage(pdf, "/MediaBox [0 0 612 792]", "q 288 0 0 192 72 400 cm /Photo Do Q", xobjects);
+    }
+    const Bytes source = written(pdf, true);
+    for (const double share : {0.3, 0.45, 0.6, 0.75}) {
+        const auto budget = static_cast<std::int64_t>(share * static_cast<double>(source.size()));
+        const auto result = KeepingPDFCompressor::compress(source, SizeTarget::custom(budget));
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->method, Method::images) << share;
+        EXPECT_LE(static_cast<std::int64_t>(result->bytes.size()), budget) << share;
+        EXPECT_GE(static_cast<double>(result->bytes.size()), 0.9 * static_cast<double>(budget))
+            << share;
+    }
 }
 
 // Real files, damaged ones among them: whatever comes back has every page, is no larger than
