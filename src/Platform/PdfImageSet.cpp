@@ -8,6 +8,7 @@
 
 #include "Platform/ImageCodec.h"
 #include "Platform/JpegReader.h"
+#include "Platform/JpxReader.h"
 #include "Platform/QpdfCompactWrite.h"
 #include "Platform/QpdfImageUses.h"
 #include "Platform/QpdfPages.h"
@@ -20,7 +21,7 @@
 
 namespace {
 
-enum class Storage { unusable, decodable, jpeg };
+enum class Storage { unusable, decodable, jpeg, jpx };
 
 struct Stored {
     QPDFObjGen object;
@@ -29,6 +30,7 @@ struct Stored {
     int heightPixels = 0;
     int channels = 0;
     int bits = 8;
+    bool ownColour = false; // a JPEG 2000 image that leaves its colour space to its own data
 };
 
 struct Entry {
@@ -36,10 +38,11 @@ struct Entry {
     std::optional<Stored> mask;
 };
 
-/// What an image stream holds as it is read: its stored JPEG or its decoded samples.
+/// What an image stream holds as it is read: its decoded samples, or its stored JPEG or
+/// JPEG 2000 data.
 struct Data {
     Bytes bytes;
-    bool jpeg = false;
+    Storage storage = Storage::decodable;
 };
 
 std::optional<int> channelsOf(QPDFObjectHandle space) {
@@ -76,6 +79,8 @@ Storage storageOf(QPDFObjectHandle dict, int bits) {
         return Storage::unusable;
     if (names->size() == 1 && ((*names)[0] == "/DCTDecode" || (*names)[0] == "/DCT"))
         return bits == 8 && QpdfStreams::noDecodeParms(dict) ? Storage::jpeg : Storage::unusable;
+    if (names->size() == 1 && (*names)[0] == "/JPXDecode")
+        return QpdfStreams::noDecodeParms(dict) ? Storage::jpx : Storage::unusable;
     for (const auto& name : *names)
         if (!lossless.contains(name))
             return Storage::unusable;
@@ -94,15 +99,61 @@ bool plain(QPDFObjectHandle dict) {
            (inData.isNull() || (inData.isInteger() && inData.getIntValue() == 0));
 }
 
+std::int64_t storedLength(QPDFObjectHandle stream) {
+    auto length = stream.getDict().getKey("/Length");
+    return length.isInteger() ? length.getIntValue() : 0;
+}
+
+bool absentOrEqual(QPDFObjectHandle value, long long expected) {
+    return value.isNull() || (value.isInteger() && value.getIntValue() == expected);
+}
+
+// A JPEG 2000 image's size and components are those of its data: its dictionary may leave
+// out its colour space and bits. An image whose dictionary disagrees with its data is kept.
+std::optional<Stored> describeJpx(QPDFObjectHandle image, bool isMask) {
+    auto dict = image.getDict();
+    if (storedLength(image) > ImageCodec::kMaxPixels * 4)
+        return std::nullopt;
+    std::optional<JpxLayout> layout;
+    try {
+        const auto raw = image.getRawStreamData();
+        layout = readJpxLayout(std::span<const std::uint8_t>(raw->getBuffer(), raw->getSize()));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    if (!layout || !absentOrEqual(dict.getKey("/Width"), layout->widthPixels) ||
+        !absentOrEqual(dict.getKey("/Height"), layout->heightPixels) ||
+        static_cast<std::int64_t>(layout->widthPixels) * layout->heightPixels >
+            ImageCodec::kMaxPixels)
+        return std::nullopt;
+    Stored stored{image.getObjGen(), Storage::jpx, layout->widthPixels, layout->heightPixels};
+    auto space = dict.getKey("/ColorSpace");
+    if (space.isNull()) {
+        if (!layout->plainColour)
+            return std::nullopt;
+        stored.channels = layout->components;
+        stored.ownColour = true;
+    } else {
+        stored.channels = channelsOf(space).value_or(0);
+    }
+    if (stored.channels != layout->components || (stored.channels != 1 && stored.channels != 3) ||
+        (isMask && stored.channels != 1))
+        return std::nullopt;
+    return stored;
+}
+
 std::optional<Stored> describe(QPDFObjectHandle image, bool isMask) {
     if (!image.isStream() || !image.isIndirect())
         return std::nullopt;
     auto dict = image.getDict();
+    if (!dict.getKey("/Subtype").isNameAndEquals("/Image") || !plain(dict))
+        return std::nullopt;
+    if (storageOf(dict, 8) == Storage::jpx)
+        return describeJpx(image, isMask);
     auto width = dict.getKey("/Width");
     auto height = dict.getKey("/Height");
     auto bits = dict.getKey("/BitsPerComponent");
-    if (!dict.getKey("/Subtype").isNameAndEquals("/Image") || !plain(dict) || !width.isInteger() ||
-        !height.isInteger() || !bits.isInteger())
+    if (!width.isInteger() || !height.isInteger() || !bits.isInteger())
         return std::nullopt;
     Stored stored{image.getObjGen()};
     stored.widthPixels = static_cast<int>(std::clamp<long long>(width.getIntValue(), 0, 1 << 30));
@@ -121,14 +172,10 @@ std::optional<Stored> describe(QPDFObjectHandle image, bool isMask) {
     return stored;
 }
 
-std::int64_t storedLength(QPDFObjectHandle stream) {
-    auto length = stream.getDict().getKey("/Length");
-    return length.isInteger() ? length.getIntValue() : 0;
-}
-
 std::optional<Image> samples(const Stored& stored, Data data) {
-    if (data.jpeg) {
-        auto image = readJpegPixels(data.bytes);
+    if (data.storage != Storage::decodable) {
+        auto image =
+            data.storage == Storage::jpx ? readJpxPixels(data.bytes) : readJpegPixels(data.bytes);
         if (!image || image->widthPixels != stored.widthPixels ||
             image->heightPixels != stored.heightPixels || image->channels != stored.channels)
             return std::nullopt;
@@ -165,6 +212,15 @@ void store(QPDFObjectHandle stream, const PdfImageData& data) {
     dict.replaceKey("/Width", QPDFObjectHandle::newInteger(data.widthPixels));
     dict.replaceKey("/Height", QPDFObjectHandle::newInteger(data.heightPixels));
     dict.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(data.bitsPerComponent));
+}
+
+// The colour space a replaced JPEG 2000 image left to its own data, named for its new stream.
+void nameColourSpace(QPDFObjectHandle stream, const Stored& stored) {
+    auto dict = stream.getDict();
+    dict.removeKey("/SMaskInData");
+    if (stored.ownColour)
+        dict.replaceKey("/ColorSpace", QPDFObjectHandle::newName(
+                                           stored.channels == 1 ? "/DeviceGray" : "/DeviceRGB"));
 }
 
 // A soft mask of its own for the replaced image, so that another image sharing the old mask
@@ -231,9 +287,9 @@ void PdfImageSet::State::collect() {
 
 std::optional<Data> PdfImageSet::State::read(const Stored& stored) {
     auto stream = pdf->getObject(stored.object);
-    if (stored.storage == Storage::jpeg) {
+    if (stored.storage != Storage::decodable) {
         auto raw = QpdfStreams::raw(*pdf, stream);
-        return raw ? std::optional<Data>(Data{std::move(*raw), true}) : std::nullopt;
+        return raw ? std::optional<Data>(Data{std::move(*raw), stored.storage}) : std::nullopt;
     }
     // Rows beyond the dictionary's size are ignored, as readers do; a little slack allows
     // for the padding some writers add.
@@ -244,7 +300,7 @@ std::optional<Data> PdfImageSet::State::read(const Stored& stored) {
                                   8);
     auto decoded = QpdfStreams::decoded(*pdf, stream, qpdf_dl_specialized,
                                         expected + expected / 4 + 65536, expected);
-    return decoded ? std::optional<Data>(Data{std::move(*decoded), false}) : std::nullopt;
+    return decoded ? std::optional<Data>(Data{std::move(*decoded)}) : std::nullopt;
 }
 
 PdfImageSet::PdfImageSet(std::unique_ptr<State> state) : m_state(std::move(state)) {}
@@ -308,10 +364,14 @@ PdfImageSet::write(const std::vector<std::optional<PdfImageReplacement>>& replac
         for (std::size_t i = 0; i < replacements.size() && i < m_state->entries.size(); ++i) {
             if (!replacements[i])
                 continue;
-            auto image = pdf->getObject(m_state->entries[i].image.object);
+            const Entry& entry = m_state->entries[i];
+            auto image = pdf->getObject(entry.image.object);
             store(image, replacements[i]->image);
-            if (replacements[i]->mask && m_state->entries[i].mask)
+            nameColourSpace(image, entry.image);
+            if (replacements[i]->mask && entry.mask) {
                 storeMask(*pdf, image, *replacements[i]->mask);
+                nameColourSpace(image.getDict().getKey("/SMask"), *entry.mask);
+            }
         }
         return QpdfCompactWrite::write(*pdf);
     } catch (const std::exception&) {

@@ -42,8 +42,9 @@ struct PdfImageReplacement {
 /// The images of a PDF that may be resampled or re-encoded: image XObjects drawn by page
 /// content (also through forms) at sizes that are all known, 8-bit gray or RGB (device,
 /// calibrated or ICC-based) or 1-bit gray, without /Decode, colour-key or stencil masks and
-/// stored with filters that decode losslessly or as a plain JPEG; a soft mask must be 8-bit
-/// gray of the same kind. Everything else is left out and so kept as it is. Not copyable;
+/// stored with filters that decode losslessly, as a plain JPEG or as JPEG 2000 (whose colour
+/// space may be its data's own plain gray or sRGB); a soft mask must be 8-bit gray of the same
+/// kind. Everything else is left out and so kept as it is. Not copyable;
 /// pixels() may be called from several threads at once (reading the document takes turns,
 /// JPEG decoding does not); nothing throws.
 class PdfImageSet {

@@ -2,10 +2,13 @@
 #include "Engine/KeepingPDFCompressor.h"
 #include "LinkedPdf.h"
 #include "Platform/ImageResample.h"
+#include "Platform/JpegReader.h"
+#include "Platform/JpxReader.h"
 #include "Platform/PdfDocument.h"
 #include "Platform/Sandbox.h"
 #include "support/Corpus.h"
 #include "support/Synth.h"
+#include "support/SynthJpx.h"
 #include "support/SynthPdf.h"
 #include "support/TextPages.h"
 
@@ -448,6 +451,103 @@ TEST(KeepingPDFCompressor, SpendsTheBudgetBetweenTwoRungs) {
         EXPECT_GE(static_cast<double>(result->bytes.size()), 0.9 * static_cast<double>(budget))
             << share;
     }
+}
+
+// JPEG 2000 as archives store their scans: read exactly when whole and plain, refused where a
+// reader would have to guess or the data is cut short.
+TEST(JpxReader, ReadsWholePlainImagesAndRefusesTheRest) {
+    const Image rgb = Synth::photoLike(64, 48, 3);
+    const Image grey = gray(64, 48, 4);
+    const Bytes whole = Synth::jpxBytes(rgb);
+    struct Read {
+        const char* name;
+        Bytes jpx;
+        const Image* expected;
+    };
+    const std::vector<Read> reads = {
+        {"RGB in a JP2 file", whole, &rgb},
+        {"gray codestream", Synth::jpxBytes(grey, {.container = false}), &grey},
+        {"12-bit gray", Synth::jpxBytes(grey, {.bits = 12}), &grey},
+        {"alpha channel", Synth::jpxBytes(rgb, {.alpha = true}), nullptr},
+        {"cut short", Bytes(whole.begin(), whole.begin() + whole.size() * 2 / 3), nullptr},
+        {"a JPEG", Synth::jpegBytes(rgb), nullptr},
+    };
+    for (const Read& read : reads) {
+        SCOPED_TRACE(read.name);
+        const auto image = readJpxPixels(read.jpx);
+        ASSERT_EQ(image.has_value(), read.expected != nullptr);
+        if (!image)
+            continue;
+        EXPECT_EQ(image->widthPixels, read.expected->widthPixels);
+        EXPECT_EQ(image->channels, read.expected->channels);
+        EXPECT_EQ(image->pixels, read.expected->pixels);
+    }
+    const auto layout = readJpxLayout(whole);
+    ASSERT_TRUE(layout);
+    EXPECT_EQ(std::tuple(layout->widthPixels, layout->heightPixels, layout->components),
+              std::tuple(64, 48, 3));
+    EXPECT_TRUE(layout->plainColour);
+}
+
+// JPEG 2000 images are resampled and re-encoded like any other, the colour space one left to
+// its data named in its new stream; one that cannot be read whole is kept as it is.
+TEST(KeepingPDFCompressor, ReencodesJpegTwoThousandImagesReadWhole) {
+    QPDF pdf;
+    pdf.emptyPDF();
+    const auto jpxImage = [&pdf](const Bytes& jpx, int width, int height, const char* space) {
+        auto stream = rawImage(pdf, width, height, space ? space : "/DeviceGray", 8, {});
+        stream.replaceStreamData(std::string(jpx.begin(), jpx.end()), parse("/JPXDecode"),
+                                 QPDFObjectHandle::newNull());
+        if (!space) {
+            stream.getDict().removeKey("/ColorSpace");
+            stream.getDict().removeKey("/BitsPerComponent");
+        }
+        return stream;
+    };
+    const Image photo = Synth::photoLike(1200, 900, 21);
+    const Bytes cutJpx = Synth::jpxBytes(Synth::photoLike(300, 200, 23));
+    auto xobjects = parse("<< >>");
+    xobjects.replaceKey("/Named", jpxImage(Synth::jpxBytes(photo), 1200, 900, "/DeviceRGB"));
+    xobjects.replaceKey("/Own", jpxImage(Synth::jpxBytes(gray(1200, 900, 22), {.container = false}),
+                                         1200, 900, nullptr));
+    xobjects.replaceKey("/Cut", jpxImage(Bytes(cutJpx.begin(), cutJpx.begin() + cutJpx.size() / 2),
+                                         300, 200, "/DeviceRGB"));
+    addPage(pdf, "/MediaBox [0 0 612 792]",
+            "q 144 0 0 108 72 600 cm /Named Do Q q 144 0 0 108 72 400 cm /Own Do Q "
+            "q 144 0 0 96 72 200 cm /Cut Do Q",
+            xobjects);
+    const Bytes source = written(pdf, true);
+    const auto budget = static_cast<std::int64_t>(cutJpx.size() / 2 + 200'000);
+    const auto result = KeepingPDFCompressor::compress(source, SizeTarget::custom(budget), 2);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->method, Method::images);
+    EXPECT_TRUE(result->fits);
+
+    auto out = open(result->bytes);
+    auto named = image(*out, 0, "/Named");
+    auto own = image(*out, 0, "/Own");
+    EXPECT_TRUE(named.getDict().getKey("/ColorSpace").isNameAndEquals("/DeviceRGB"));
+    EXPECT_TRUE(own.getDict().getKey("/ColorSpace").isNameAndEquals("/DeviceGray"));
+    EXPECT_EQ(own.getDict().getKey("/BitsPerComponent").getIntValue(), 8);
+    for (auto stream : {named, own})
+        EXPECT_TRUE(stream.getDict().getKey("/Filter").isNameAndEquals("/DCTDecode"));
+    auto cut = image(*out, 0, "/Cut");
+    EXPECT_TRUE(cut.getDict().getKey("/Filter").isNameAndEquals("/JPXDecode"));
+    const auto cutData = cut.getRawStreamData();
+    EXPECT_EQ(Bytes(cutData->getBuffer(), cutData->getBuffer() + cutData->getSize()),
+              Bytes(cutJpx.begin(), cutJpx.begin() + cutJpx.size() / 2));
+
+    // The new picture is the photo at a lower resolution, not something else.
+    const auto data = named.getRawStreamData();
+    const auto shown = readJpegPixels({data->getBuffer(), data->getSize()});
+    ASSERT_TRUE(shown);
+    EXPECT_LT(shown->widthPixels, photo.widthPixels);
+    const auto reference = ImageResample::reduced(photo, shown->widthPixels, shown->heightPixels);
+    ASSERT_TRUE(reference);
+    double difference = 0;
+    for (std::size_t i = 0; i < shown->pixels.size(); ++i)
+        difference += std::abs(int(shown->pixels[i]) - int(reference->pixels[i]));
+    EXPECT_LT(difference / static_cast<double>(shown->pixels.size()), 8.0);
 }
 
 // Real files, damaged ones among them: whatever comes back has every page, is no larger than
