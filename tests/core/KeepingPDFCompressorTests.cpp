@@ -482,6 +482,15 @@ TEST(JpxReader, ReadsWholePlainImagesAndRefusesTheRest) {
         EXPECT_EQ(image->channels, read.expected->channels);
         EXPECT_EQ(image->pixels, read.expected->pixels);
     }
+    // Damaged anywhere, it reads as refused or as a whole image, and never crashes.
+    std::mt19937 random(11);
+    for (int trial = 0; trial < 200; ++trial) {
+        Bytes damaged = whole;
+        damaged[random() % damaged.size()] ^= static_cast<std::uint8_t>(1u << (random() % 8));
+        if (const auto image = readJpxPixels(damaged)) {
+            EXPECT_EQ(image->pixels.size(), image->byteCount());
+        }
+    }
     const auto layout = readJpxLayout(whole);
     ASSERT_TRUE(layout);
     EXPECT_EQ(std::tuple(layout->widthPixels, layout->heightPixels, layout->components),
