@@ -17,6 +17,7 @@
 #include "Platform/FileBytes.h"
 #include "Platform/ImageCodec.h"
 #include "Platform/ImageResample.h"
+#include "Platform/JpegWriter.h"
 #include "Platform/PdfCompaction.h"
 #include "Platform/PdfDocument.h"
 #include "Platform/PdfImageEncoding.h"
@@ -94,13 +95,16 @@ int sideFor(int pixels, double inches, double pixelsPerInch) {
     return std::max(1, static_cast<int>(wanted));
 }
 
-std::optional<PdfImageData> encodeImage(const Image& image, bool bilevel, double quality) {
+std::optional<PdfImageData> encodeImage(const PdfImagePixels& pixels, bool bilevel,
+                                        double quality) {
     if (bilevel) {
-        Image blackAndWhite = image;
+        Image blackAndWhite = pixels.image;
         ImageResample::threshold(blackAndWhite);
         return PdfImageEncoding::bilevel(blackAndWhite);
     }
-    const auto jpeg = ImageCodec::encodeJpeg(image, quality);
+    const auto jpeg = pixels.image.channels == 4
+                          ? writeJpeg(pixels.image, quality, pixels.cmykMarking)
+                          : ImageCodec::encodeJpeg(pixels.image, quality);
     return jpeg ? PdfWriter::jpegImage(*jpeg) : std::nullopt;
 }
 
@@ -110,7 +114,7 @@ std::optional<PdfImagePixels> reduce(const PdfImagePixels& source, int width, in
     if (!image)
         return std::nullopt;
     if (!source.mask)
-        return PdfImagePixels{std::move(*image), std::nullopt};
+        return PdfImagePixels{std::move(*image), std::nullopt, source.cmykMarking};
     const auto scaled = [](int side, int newSide, int oldSide) {
         return std::max(1, static_cast<int>(std::lround(double(side) * newSide / oldSide)));
     };
@@ -119,11 +123,11 @@ std::optional<PdfImagePixels> reduce(const PdfImagePixels& source, int width, in
         scaled(source.mask->heightPixels, height, source.image.heightPixels));
     if (!mask)
         return std::nullopt;
-    return PdfImagePixels{std::move(*image), std::move(*mask)};
+    return PdfImagePixels{std::move(*image), std::move(*mask), source.cmykMarking};
 }
 
 std::optional<Encoded> encode(const PdfImagePixels& pixels, bool bilevel, double quality) {
-    auto image = encodeImage(pixels.image, bilevel, quality);
+    auto image = encodeImage(pixels, bilevel, quality);
     if (!image)
         return std::nullopt;
     std::optional<PdfImageData> mask;

@@ -9,15 +9,29 @@ namespace {
 // Only trivially destructible locals between setjmp and the end of libjpeg use; the image
 // lives in the caller.
 bool decode(jpeg_decompress_struct& cinfo, JpegSupport::ErrorManager& errors,
-            std::span<const std::uint8_t> jpeg, Image& image) {
+            std::span<const std::uint8_t> jpeg, Image& image, CmykMarking& marking) {
     if (setjmp(errors.jumpBack) != 0)
         return false;
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
     if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK ||
-        (cinfo.num_components != 1 && cinfo.num_components != 3))
+        (cinfo.num_components != 1 && cinfo.num_components != 3 && cinfo.num_components != 4))
         return false;
-    cinfo.out_color_space = cinfo.num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    switch (cinfo.num_components) {
+    case 1:
+        cinfo.out_color_space = JCS_GRAYSCALE;
+        break;
+    case 3:
+        cinfo.out_color_space = JCS_RGB;
+        break;
+    default:
+        if (cinfo.jpeg_color_space != JCS_CMYK && cinfo.jpeg_color_space != JCS_YCCK)
+            return false;
+        cinfo.out_color_space = JCS_CMYK;
+        marking = !cinfo.saw_Adobe_marker              ? CmykMarking::none
+                  : cinfo.jpeg_color_space == JCS_YCCK ? CmykMarking::adobeYcck
+                                                       : CmykMarking::adobe;
+    }
     const auto pixels = static_cast<std::int64_t>(cinfo.image_width) * cinfo.image_height;
     if (pixels < 1 || pixels > ImageCodec::kMaxPixels)
         return false;
@@ -36,16 +50,19 @@ bool decode(jpeg_decompress_struct& cinfo, JpegSupport::ErrorManager& errors,
 
 } // namespace
 
-std::optional<Image> readJpegPixels(std::span<const std::uint8_t> jpeg) {
+std::optional<Image> readJpegPixels(std::span<const std::uint8_t> jpeg, CmykMarking* marking) {
     if (jpeg.empty())
         return std::nullopt;
     JpegSupport::ErrorManager errors;
     jpeg_decompress_struct cinfo{};
     cinfo.err = JpegSupport::installErrorManager(errors);
     Image image;
-    const bool read = decode(cinfo, errors, jpeg, image);
+    CmykMarking read4 = CmykMarking::none;
+    const bool read = decode(cinfo, errors, jpeg, image, read4);
     jpeg_destroy_decompress(&cinfo);
     if (!read)
         return std::nullopt;
+    if (marking)
+        *marking = read4;
     return image;
 }

@@ -51,6 +51,8 @@ std::optional<int> channelsOf(QPDFObjectHandle space) {
             return 1;
         if (space.getName() == "/DeviceRGB")
             return 3;
+        if (space.getName() == "/DeviceCMYK")
+            return 4;
         return std::nullopt;
     }
     if (!space.isArray() || space.getArrayNItems() != 2 || !space.getArrayItem(0).isName())
@@ -64,7 +66,8 @@ std::optional<int> channelsOf(QPDFObjectHandle space) {
     if (family != "/ICCBased" || !profile.isStream())
         return std::nullopt;
     auto components = profile.getDict().getKey("/N");
-    if (components.isInteger() && (components.getIntValue() == 1 || components.getIntValue() == 3))
+    if (components.isInteger() && components.getIntValue() >= 1 && components.getIntValue() <= 4 &&
+        components.getIntValue() != 2)
         return static_cast<int>(components.getIntValue());
     return std::nullopt;
 }
@@ -172,10 +175,10 @@ std::optional<Stored> describe(QPDFObjectHandle image, bool isMask) {
     return stored;
 }
 
-std::optional<Image> samples(const Stored& stored, Data data) {
+std::optional<Image> samples(const Stored& stored, Data data, CmykMarking* marking = nullptr) {
     if (data.storage != Storage::decodable) {
-        auto image =
-            data.storage == Storage::jpx ? readJpxPixels(data.bytes) : readJpegPixels(data.bytes);
+        auto image = data.storage == Storage::jpx ? readJpxPixels(data.bytes)
+                                                  : readJpegPixels(data.bytes, marking);
         if (!image || image->widthPixels != stored.widthPixels ||
             image->heightPixels != stored.heightPixels || image->channels != stored.channels)
             return std::nullopt;
@@ -347,11 +350,12 @@ std::optional<PdfImagePixels> PdfImageSet::pixels(int index) {
     }
     if (!image || (entry.mask && !mask))
         return std::nullopt;
-    auto pixels = samples(entry.image, std::move(*image));
+    CmykMarking marking = CmykMarking::none;
+    auto pixels = samples(entry.image, std::move(*image), &marking);
     auto maskPixels = entry.mask ? samples(*entry.mask, std::move(*mask)) : std::nullopt;
     if (!pixels || (entry.mask && !maskPixels))
         return std::nullopt;
-    return PdfImagePixels{std::move(*pixels), std::move(maskPixels)};
+    return PdfImagePixels{std::move(*pixels), std::move(maskPixels), marking};
 }
 
 std::optional<Bytes>

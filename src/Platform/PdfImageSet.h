@@ -3,6 +3,7 @@
 
 #include "Platform/Bytes.h"
 #include "Platform/Image.h"
+#include "Platform/JpegReader.h"
 #include "Platform/PdfWriter.h"
 
 #include <cstdint>
@@ -15,7 +16,7 @@
 struct PdfImageInfo {
     int widthPixels = 0;
     int heightPixels = 0;
-    int channels = 1;     // of its pixels: 1 gray, 3 RGB (in the image's own colour space)
+    int channels = 1;     // of its pixels: 1 gray, 3 RGB, 4 CMYK (in its own colour space)
     bool bilevel = false; // 1 bit per pixel, black and white: to be stored 1-bit and losslessly
     bool softMask = false;
     /// The largest size any page draws it at, in inches along its own axes.
@@ -29,6 +30,7 @@ struct PdfImageInfo {
 struct PdfImagePixels {
     Image image;
     std::optional<Image> mask;
+    CmykMarking cmykMarking = CmykMarking::none; // how a CMYK JPEG of it must be marked
 };
 
 /// The new stream of an image: the image (its colour space unchanged, so its components must
@@ -40,7 +42,7 @@ struct PdfImageReplacement {
 };
 
 /// The images of a PDF that may be resampled or re-encoded: image XObjects drawn by page
-/// content (also through forms) at sizes that are all known, 8-bit gray or RGB (device,
+/// content (also through forms) at sizes that are all known, 8-bit gray, RGB or CMYK (device,
 /// calibrated or ICC-based) or 1-bit gray, without /Decode, colour-key or stencil masks and
 /// stored with filters that decode losslessly, as a plain JPEG or as JPEG 2000 (whose colour
 /// space may be its data's own plain gray or sRGB); a soft mask must be 8-bit gray of the same

@@ -3,6 +3,7 @@
 #include "LinkedPdf.h"
 #include "Platform/ImageResample.h"
 #include "Platform/JpegReader.h"
+#include "Platform/JpegWriter.h"
 #include "Platform/JpxReader.h"
 #include "Platform/PdfDocument.h"
 #include "Platform/Sandbox.h"
@@ -557,6 +558,65 @@ TEST(KeepingPDFCompressor, ReencodesJpegTwoThousandImagesReadWhole) {
     for (std::size_t i = 0; i < shown->pixels.size(); ++i)
         difference += std::abs(int(shown->pixels[i]) - int(reference->pixels[i]));
     EXPECT_LT(difference / static_cast<double>(shown->pixels.size()), 8.0);
+}
+
+// CMYK images, stored raw or as JPEG with each marking, are resampled and stay CMYK JPEGs
+// marked as they were (readers differ on what the marking means), and look as they did.
+TEST(KeepingPDFCompressor, ReencodesCmykImagesMarkedAsTheyWere) {
+    Image ink = Synth::photoLike(1200, 900, 31);
+    ink.channels = 4;
+    ink.pixels.clear();
+    const Image rgb = Synth::photoLike(1200, 900, 31);
+    for (std::size_t i = 0; i < rgb.pixels.size(); i += 3) {
+        const auto c = 255 - rgb.pixels[i], m = 255 - rgb.pixels[i + 1],
+                   y = 255 - rgb.pixels[i + 2];
+        const auto k = std::min({c, m, y}) / 2;
+        for (const int value : {c - k, m - k, y - k, k})
+            ink.pixels.push_back(static_cast<std::uint8_t>(value));
+    }
+    const std::vector<std::optional<CmykMarking>> sources = {
+        std::nullopt, CmykMarking::none, CmykMarking::adobe, CmykMarking::adobeYcck};
+    QPDF pdf;
+    pdf.emptyPDF();
+    for (const auto& marking : sources) {
+        auto stream = rawImage(pdf, 1200, 900, "/DeviceCMYK", 8, ink.pixels);
+        if (marking) {
+            const Bytes jpeg = *writeJpeg(ink, 0.9, *marking);
+            stream.replaceStreamData(std::string(jpeg.begin(), jpeg.end()), parse("/DCTDecode"),
+                                     QPDFObjectHandle::newNull());
+        }
+        auto xobjects = parse("<< >>");
+        xobjects.replaceKey("/Ink", stream);
+        addPage(pdf, "/MediaBox [0 0 200 160]", "q 144 0 0 108 28 26 cm /Ink Do Q", xobjects);
+    }
+    const Bytes source = written(pdf, true);
+    const auto result = KeepingPDFCompressor::compress(source, SizeTarget::custom(400'000), 2);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->method, Method::images);
+    EXPECT_TRUE(result->fits);
+
+    auto out = open(result->bytes);
+    const auto before = PdfDocument::openBytes(source);
+    const auto after = PdfDocument::openBytes(result->bytes);
+    ASSERT_TRUE(before && after);
+    for (std::size_t page = 0; page < sources.size(); ++page) {
+        SCOPED_TRACE(page);
+        auto stream = image(*out, static_cast<int>(page), "/Ink");
+        EXPECT_TRUE(stream.getDict().getKey("/ColorSpace").isNameAndEquals("/DeviceCMYK"));
+        ASSERT_TRUE(stream.getDict().getKey("/Filter").isNameAndEquals("/DCTDecode"));
+        EXPECT_LT(widthOf(stream), 1200);
+        const auto data = stream.getRawStreamData();
+        CmykMarking marking{};
+        ASSERT_TRUE(readJpegPixels({data->getBuffer(), data->getSize()}, &marking));
+        EXPECT_EQ(marking, sources[page].value_or(CmykMarking::none));
+        const auto shownBefore = before->renderPage(static_cast<int>(page), 200, 160);
+        const auto shownAfter = after->renderPage(static_cast<int>(page), 200, 160);
+        ASSERT_TRUE(shownBefore && shownAfter);
+        double difference = 0;
+        for (std::size_t i = 0; i < shownBefore->pixels.size(); ++i)
+            difference += std::abs(int(shownBefore->pixels[i]) - int(shownAfter->pixels[i]));
+        EXPECT_LT(difference / static_cast<double>(shownBefore->pixels.size()), 4.0);
+    }
 }
 
 // Real files, damaged ones among them: whatever comes back has every page, is no larger than
