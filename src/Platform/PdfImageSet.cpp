@@ -31,6 +31,9 @@ struct Stored {
     int channels = 0;
     int bits = 8;
     bool ownColour = false; // a JPEG 2000 image that leaves its colour space to its own data
+    /// An indexed image's colours, `channels` bytes each in its base colour space; its samples
+    /// (of `bits` each) are indices into it.
+    Bytes palette;
 };
 
 struct Entry {
@@ -129,7 +132,11 @@ std::optional<Stored> describeJpx(QPDFObjectHandle image, bool isMask) {
         static_cast<std::int64_t>(layout->widthPixels) * layout->heightPixels >
             ImageCodec::kMaxPixels)
         return std::nullopt;
-    Stored stored{image.getObjGen(), Storage::jpx, layout->widthPixels, layout->heightPixels};
+    Stored stored;
+    stored.object = image.getObjGen();
+    stored.storage = Storage::jpx;
+    stored.widthPixels = layout->widthPixels;
+    stored.heightPixels = layout->heightPixels;
     auto space = dict.getKey("/ColorSpace");
     if (space.isNull()) {
         if (!layout->plainColour)
@@ -145,6 +152,36 @@ std::optional<Stored> describeJpx(QPDFObjectHandle image, bool isMask) {
     return stored;
 }
 
+// [/Indexed base hival lookup]: the colours an index stands for, in a base colour space that
+// a replacement takes over.
+struct Palette {
+    int channels = 0;
+    Bytes colours;
+};
+
+std::optional<Palette> paletteOf(QPDFObjectHandle space) {
+    if (!space.isArray() || space.getArrayNItems() != 4 ||
+        !space.getArrayItem(0).isNameAndEquals("/Indexed") || !space.getArrayItem(2).isInteger())
+        return std::nullopt;
+    const auto channels = channelsOf(space.getArrayItem(1));
+    const long long highest = space.getArrayItem(2).getIntValue();
+    if (!channels || highest < 0 || highest > 255)
+        return std::nullopt;
+    auto lookup = space.getArrayItem(3);
+    std::string colours;
+    if (lookup.isString()) {
+        colours = lookup.getStringValue();
+    } else if (lookup.isStream() && lookup.getDict().getKey("/Filter").isNull() &&
+               storedLength(lookup) <= 256 * 4) {
+        const auto data = lookup.getRawStreamData();
+        colours.assign(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+    }
+    const auto size = static_cast<std::size_t>((highest + 1) * *channels);
+    if (colours.size() < size)
+        return std::nullopt;
+    return Palette{*channels, Bytes(colours.begin(), colours.begin() + size)};
+}
+
 std::optional<Stored> describe(QPDFObjectHandle image, bool isMask) {
     if (!image.isStream() || !image.isIndirect())
         return std::nullopt;
@@ -158,14 +195,28 @@ std::optional<Stored> describe(QPDFObjectHandle image, bool isMask) {
     auto bits = dict.getKey("/BitsPerComponent");
     if (!width.isInteger() || !height.isInteger() || !bits.isInteger())
         return std::nullopt;
-    Stored stored{image.getObjGen()};
+    Stored stored;
+    stored.object = image.getObjGen();
     stored.widthPixels = static_cast<int>(std::clamp<long long>(width.getIntValue(), 0, 1 << 30));
     stored.heightPixels = static_cast<int>(std::clamp<long long>(height.getIntValue(), 0, 1 << 30));
     stored.bits = static_cast<int>(bits.getIntValue());
     const auto pixels = static_cast<std::int64_t>(stored.widthPixels) * stored.heightPixels;
     auto channels = channelsOf(dict.getKey("/ColorSpace"));
-    if (pixels < 1 || pixels > ImageCodec::kMaxPixels || !channels ||
-        (stored.bits != 8 && !(stored.bits == 1 && *channels == 1 && !isMask)) ||
+    if (!channels && !isMask) {
+        try {
+            if (auto palette = paletteOf(dict.getKey("/ColorSpace"))) {
+                channels = palette->channels;
+                stored.palette = std::move(palette->colours);
+            }
+        } catch (const std::exception&) {
+            return std::nullopt;
+        }
+    }
+    const bool indexed = !stored.palette.empty();
+    const bool bitsKnown =
+        indexed ? (stored.bits == 1 || stored.bits == 2 || stored.bits == 4 || stored.bits == 8)
+                : (stored.bits == 8 || (stored.bits == 1 && channels == 1 && !isMask));
+    if (pixels < 1 || pixels > ImageCodec::kMaxPixels || !channels || !bitsKnown ||
         (isMask && *channels != 1))
         return std::nullopt;
     stored.channels = *channels;
@@ -173,6 +224,38 @@ std::optional<Stored> describe(QPDFObjectHandle image, bool isMask) {
     if (stored.storage == Storage::unusable || (isMask && dict.hasKey("/SMask")))
         return std::nullopt;
     return stored;
+}
+
+int componentsOf(const Stored& stored) {
+    return stored.palette.empty() ? stored.channels : 1;
+}
+
+// Samples of `bits` each, most significant first, rows padded to a byte.
+int sampleAt(const Bytes& data, std::size_t rowBytes, int bits, int x, int y) {
+    const std::size_t bit = static_cast<std::size_t>(x) * static_cast<std::size_t>(bits);
+    const std::uint8_t byte = data[static_cast<std::size_t>(y) * rowBytes + bit / 8];
+    return (byte >> (8 - bits - static_cast<int>(bit % 8))) & ((1 << bits) - 1);
+}
+
+// An index past the palette's end shows its last colour, as readers clip it.
+std::optional<Image> paletteColours(const Stored& stored, const Bytes& data) {
+    const std::size_t rowBytes =
+        (static_cast<std::size_t>(stored.widthPixels) * static_cast<std::size_t>(stored.bits) + 7) /
+        8;
+    if (data.size() < rowBytes * static_cast<std::size_t>(stored.heightPixels))
+        return std::nullopt;
+    Image image{stored.widthPixels, stored.heightPixels, stored.channels, 1, {}, 0};
+    image.pixels.resize(image.byteCount());
+    const auto channels = static_cast<std::size_t>(stored.channels);
+    const int last = static_cast<int>(stored.palette.size() / channels) - 1;
+    std::uint8_t* out = image.pixels.data();
+    for (int y = 0; y < stored.heightPixels; ++y)
+        for (int x = 0; x < stored.widthPixels; ++x, out += channels) {
+            const int index = std::min(sampleAt(data, rowBytes, stored.bits, x, y), last);
+            std::copy_n(stored.palette.begin() + static_cast<std::ptrdiff_t>(index * channels),
+                        channels, out);
+        }
+    return image;
 }
 
 std::optional<Image> samples(const Stored& stored, Data data, CmykMarking* marking = nullptr) {
@@ -184,6 +267,8 @@ std::optional<Image> samples(const Stored& stored, Data data, CmykMarking* marki
             return std::nullopt;
         return image;
     }
+    if (!stored.palette.empty())
+        return paletteColours(stored, data.bytes);
     Image image{stored.widthPixels, stored.heightPixels, stored.channels, 1, {}, 0};
     if (stored.bits == 8) {
         if (data.bytes.size() < image.byteCount())
@@ -197,11 +282,9 @@ std::optional<Image> samples(const Stored& stored, Data data, CmykMarking* marki
         return std::nullopt;
     image.pixels.resize(image.byteCount());
     for (int y = 0; y < stored.heightPixels; ++y)
-        for (int x = 0; x < stored.widthPixels; ++x) {
-            const std::uint8_t byte = data.bytes[static_cast<std::size_t>(y) * rowBytes + x / 8];
+        for (int x = 0; x < stored.widthPixels; ++x)
             image.pixels[static_cast<std::size_t>(y) * stored.widthPixels + x] =
-                (byte >> (7 - x % 8)) & 1 ? 255 : 0;
-        }
+                sampleAt(data.bytes, rowBytes, 1, x, y) ? 255 : 0;
     return image;
 }
 
@@ -217,13 +300,16 @@ void store(QPDFObjectHandle stream, const PdfImageData& data) {
     dict.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(data.bitsPerComponent));
 }
 
-// The colour space a replaced JPEG 2000 image left to its own data, named for its new stream.
+// The colour space of a replaced image's new stream where it is not the old one's.
 void nameColourSpace(QPDFObjectHandle stream, const Stored& stored) {
     auto dict = stream.getDict();
     dict.removeKey("/SMaskInData");
     if (stored.ownColour)
         dict.replaceKey("/ColorSpace", QPDFObjectHandle::newName(
                                            stored.channels == 1 ? "/DeviceGray" : "/DeviceRGB"));
+    // An indexed image's replacement holds colours, not indices: its space is the palette's.
+    if (!stored.palette.empty())
+        dict.replaceKey("/ColorSpace", dict.getKey("/ColorSpace").getArrayItem(1));
 }
 
 // A soft mask of its own for the replaced image, so that another image sharing the old mask
@@ -264,9 +350,11 @@ void PdfImageSet::State::collect() {
         if (!stored || (!maskObject.isNull() &&
                         (!mask || stored->bits != 8 || uses.drawn.contains(mask->object))))
             continue;
-        PdfImageInfo info{stored->widthPixels, stored->heightPixels, stored->channels,
-                          stored->bits == 1,   mask.has_value(),     extent.widthInches,
-                          extent.heightInches, storedLength(image),  extent.firstPage};
+        PdfImageInfo info{stored->widthPixels, stored->heightPixels,
+                          stored->channels,    stored->bits == 1 && stored->palette.empty(),
+                          mask.has_value(),    extent.widthInches,
+                          extent.heightInches, storedLength(image),
+                          extent.firstPage};
         if (mask)
             info.storedBytes += storedLength(maskObject);
         entries.push_back({*stored, mask});
@@ -296,11 +384,12 @@ std::optional<Data> PdfImageSet::State::read(const Stored& stored) {
     }
     // Rows beyond the dictionary's size are ignored, as readers do; a little slack allows
     // for the padding some writers add.
-    const std::size_t expected = static_cast<std::size_t>(stored.heightPixels) *
-                                 ((static_cast<std::size_t>(stored.widthPixels) *
-                                       static_cast<std::size_t>(stored.channels * stored.bits) +
-                                   7) /
-                                  8);
+    const std::size_t expected =
+        static_cast<std::size_t>(stored.heightPixels) *
+        ((static_cast<std::size_t>(stored.widthPixels) *
+              static_cast<std::size_t>(componentsOf(stored) * stored.bits) +
+          7) /
+         8);
     auto decoded = QpdfStreams::decoded(*pdf, stream, qpdf_dl_specialized,
                                         expected + expected / 4 + 65536, expected);
     return decoded ? std::optional<Data>(Data{std::move(*decoded)}) : std::nullopt;

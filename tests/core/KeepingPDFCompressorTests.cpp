@@ -6,6 +6,7 @@
 #include "Platform/JpegWriter.h"
 #include "Platform/JpxReader.h"
 #include "Platform/PdfDocument.h"
+#include "Platform/PdfImageSet.h"
 #include "Platform/Sandbox.h"
 #include "support/Corpus.h"
 #include "support/Synth.h"
@@ -560,37 +561,90 @@ TEST(KeepingPDFCompressor, ReencodesJpegTwoThousandImagesReadWhole) {
     EXPECT_LT(difference / static_cast<double>(shown->pixels.size()), 8.0);
 }
 
-// CMYK images, stored raw or as JPEG with each marking, are resampled and stay CMYK JPEGs
-// marked as they were (readers differ on what the marking means), and look as they did.
-TEST(KeepingPDFCompressor, ReencodesCmykImagesMarkedAsTheyWere) {
-    Image ink = Synth::photoLike(1200, 900, 31);
-    ink.channels = 4;
-    ink.pixels.clear();
-    const Image rgb = Synth::photoLike(1200, 900, 31);
-    for (std::size_t i = 0; i < rgb.pixels.size(); i += 3) {
-        const auto c = 255 - rgb.pixels[i], m = 255 - rgb.pixels[i + 1],
-                   y = 255 - rgb.pixels[i + 2];
-        const auto k = std::min({c, m, y}) / 2;
-        for (const int value : {c - k, m - k, y - k, k})
-            ink.pixels.push_back(static_cast<std::uint8_t>(value));
+// Samples packed `bits` each, rows padded to a byte, from one value per pixel.
+Bytes packed(const std::vector<int>& values, int width, int bits) {
+    const std::size_t rowBytes = (static_cast<std::size_t>(width) * bits + 7) / 8;
+    Bytes out(rowBytes * (values.size() / static_cast<std::size_t>(width)), 0);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const std::size_t bit = (i % static_cast<std::size_t>(width)) * bits;
+        out[i / static_cast<std::size_t>(width) * rowBytes + bit / 8] |=
+            static_cast<std::uint8_t>(values[i] << (8 - bits - static_cast<int>(bit % 8)));
     }
-    const std::vector<std::optional<CmykMarking>> sources = {
-        std::nullopt, CmykMarking::none, CmykMarking::adobe, CmykMarking::adobeYcck};
+    return out;
+}
+
+// Images in CMYK (raw, or JPEG with each marking) and indexed ones are resampled and stored
+// as JPEG in their colour space (an indexed one in its palette's), CMYK JPEGs marked as they
+// were since readers differ on what the marking means; every page looks as it did.
+TEST(KeepingPDFCompressor, ReencodesCmykAndIndexedImagesAsTheyLook) {
+    const int width = 1200, height = 900;
+    const Image rgb = Synth::photoLike(width, height, 31);
+    Image ink{width, height, 4, 1, {}};
+    Image cubeShown{width, height, 3, 1, {}}, shadeShown{width, height, 1, 1, {}};
+    std::vector<int> cube, shade;
+    for (std::size_t i = 0; i < rgb.pixels.size(); i += 3) {
+        const int r = rgb.pixels[i], g = rgb.pixels[i + 1], b = rgb.pixels[i + 2];
+        const int k = std::min({255 - r, 255 - g, 255 - b}) / 2;
+        for (const int value : {255 - r - k, 255 - g - k, 255 - b - k, k})
+            ink.pixels.push_back(static_cast<std::uint8_t>(value));
+        cube.push_back((r + 25) / 51 * 36 + (g + 25) / 51 * 6 + (b + 25) / 51);
+        shade.push_back((g + 8) / 17);
+        for (const int value : {r, g, b})
+            cubeShown.pixels.push_back(static_cast<std::uint8_t>((value + 25) / 51 * 51));
+        shadeShown.pixels.push_back(static_cast<std::uint8_t>(shade.back() * 17));
+    }
+    std::string cubeColours, grayLevels;
+    for (int i = 0; i < 216; ++i)
+        for (const int level : {i / 36, i / 6 % 6, i % 6})
+            cubeColours.push_back(static_cast<char>(level * 51));
+    for (int i = 0; i < 16; ++i)
+        grayLevels.push_back(static_cast<char>(i * 17));
+
+    struct Source {
+        std::string space;
+        int bits;
+        Bytes samples;
+        std::optional<CmykMarking> jpeg; // stored as a JPEG so marked
+        const char* shownIn;             // the new stream's colour space
+    };
+    const auto indexed = [](const char* base, int highest, const std::string& colours) {
+        auto space =
+            parse(std::string("[/Indexed ") + base + " " + std::to_string(highest) + " <>]");
+        space.setArrayItem(3, QPDFObjectHandle::newString(colours));
+        return space.unparse();
+    };
+    const std::vector<Source> sources = {
+        {"/DeviceCMYK", 8, ink.pixels, std::nullopt, "/DeviceCMYK"},
+        {"/DeviceCMYK", 8, {}, CmykMarking::none, "/DeviceCMYK"},
+        {"/DeviceCMYK", 8, {}, CmykMarking::adobe, "/DeviceCMYK"},
+        {"/DeviceCMYK", 8, {}, CmykMarking::adobeYcck, "/DeviceCMYK"},
+        {indexed("/DeviceRGB", 215, cubeColours), 8, packed(cube, width, 8), std::nullopt,
+         "/DeviceRGB"},
+        {indexed("/DeviceGray", 15, grayLevels), 4, packed(shade, width, 4), std::nullopt,
+         "/DeviceGray"},
+    };
     QPDF pdf;
     pdf.emptyPDF();
-    for (const auto& marking : sources) {
-        auto stream = rawImage(pdf, 1200, 900, "/DeviceCMYK", 8, ink.pixels);
-        if (marking) {
-            const Bytes jpeg = *writeJpeg(ink, 0.9, *marking);
+    for (const Source& source : sources) {
+        auto stream = rawImage(pdf, width, height, source.space, source.bits, source.samples);
+        if (source.jpeg) {
+            const Bytes jpeg = *writeJpeg(ink, 0.9, *source.jpeg);
             stream.replaceStreamData(std::string(jpeg.begin(), jpeg.end()), parse("/DCTDecode"),
                                      QPDFObjectHandle::newNull());
         }
         auto xobjects = parse("<< >>");
-        xobjects.replaceKey("/Ink", stream);
-        addPage(pdf, "/MediaBox [0 0 200 160]", "q 144 0 0 108 28 26 cm /Ink Do Q", xobjects);
+        xobjects.replaceKey("/Picture", stream);
+        addPage(pdf, "/MediaBox [0 0 200 160]", "q 144 0 0 108 28 26 cm /Picture Do Q", xobjects);
     }
     const Bytes source = written(pdf, true);
-    const auto result = KeepingPDFCompressor::compress(source, SizeTarget::custom(400'000), 2);
+    auto set = PdfImageSet::open(source);
+    ASSERT_TRUE(set);
+    for (const auto& [index, shown] : {std::pair{0, &ink}, {4, &cubeShown}, {5, &shadeShown}}) {
+        const auto pixels = set->pixels(index);
+        ASSERT_TRUE(pixels);
+        EXPECT_EQ(pixels->image.pixels, shown->pixels) << index;
+    }
+    const auto result = KeepingPDFCompressor::compress(source, SizeTarget::custom(600'000), 2);
     ASSERT_TRUE(result);
     EXPECT_EQ(result->method, Method::images);
     EXPECT_TRUE(result->fits);
@@ -601,14 +655,16 @@ TEST(KeepingPDFCompressor, ReencodesCmykImagesMarkedAsTheyWere) {
     ASSERT_TRUE(before && after);
     for (std::size_t page = 0; page < sources.size(); ++page) {
         SCOPED_TRACE(page);
-        auto stream = image(*out, static_cast<int>(page), "/Ink");
-        EXPECT_TRUE(stream.getDict().getKey("/ColorSpace").isNameAndEquals("/DeviceCMYK"));
+        auto stream = image(*out, static_cast<int>(page), "/Picture");
+        EXPECT_TRUE(stream.getDict().getKey("/ColorSpace").isNameAndEquals(sources[page].shownIn));
         ASSERT_TRUE(stream.getDict().getKey("/Filter").isNameAndEquals("/DCTDecode"));
-        EXPECT_LT(widthOf(stream), 1200);
-        const auto data = stream.getRawStreamData();
-        CmykMarking marking{};
-        ASSERT_TRUE(readJpegPixels({data->getBuffer(), data->getSize()}, &marking));
-        EXPECT_EQ(marking, sources[page].value_or(CmykMarking::none));
+        EXPECT_LT(widthOf(stream), width);
+        if (sources[page].space == "/DeviceCMYK") {
+            const auto data = stream.getRawStreamData();
+            CmykMarking marking{};
+            ASSERT_TRUE(readJpegPixels({data->getBuffer(), data->getSize()}, &marking));
+            EXPECT_EQ(marking, sources[page].jpeg.value_or(CmykMarking::none));
+        }
         const auto shownBefore = before->renderPage(static_cast<int>(page), 200, 160);
         const auto shownAfter = after->renderPage(static_cast<int>(page), 200, 160);
         ASSERT_TRUE(shownBefore && shownAfter);
