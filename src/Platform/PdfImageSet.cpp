@@ -214,8 +214,10 @@ std::optional<Stored> describe(QPDFObjectHandle image, bool isMask) {
     }
     const bool indexed = !stored.palette.empty();
     const bool bitsKnown =
-        indexed ? (stored.bits == 1 || stored.bits == 2 || stored.bits == 4 || stored.bits == 8)
-                : (stored.bits == 8 || (stored.bits == 1 && channels == 1 && !isMask));
+        indexed  ? (stored.bits == 1 || stored.bits == 2 || stored.bits == 4 || stored.bits == 8)
+        : isMask ? stored.bits == 8
+                 : (stored.bits == 2 || stored.bits == 4 || stored.bits == 8 || stored.bits == 16 ||
+                    (stored.bits == 1 && channels == 1));
     if (pixels < 1 || pixels > ImageCodec::kMaxPixels || !channels || !bitsKnown ||
         (isMask && *channels != 1))
         return std::nullopt;
@@ -230,9 +232,9 @@ int componentsOf(const Stored& stored) {
     return stored.palette.empty() ? stored.channels : 1;
 }
 
-// Samples of `bits` each, most significant first, rows padded to a byte.
-int sampleAt(const Bytes& data, std::size_t rowBytes, int bits, int x, int y) {
-    const std::size_t bit = static_cast<std::size_t>(x) * static_cast<std::size_t>(bits);
+// Samples of `bits` (at most 8) each, most significant first, rows padded to a byte.
+int sampleAt(const Bytes& data, std::size_t rowBytes, int bits, std::size_t index, int y) {
+    const std::size_t bit = index * static_cast<std::size_t>(bits);
     const std::uint8_t byte = data[static_cast<std::size_t>(y) * rowBytes + bit / 8];
     return (byte >> (8 - bits - static_cast<int>(bit % 8))) & ((1 << bits) - 1);
 }
@@ -251,7 +253,8 @@ std::optional<Image> paletteColours(const Stored& stored, const Bytes& data) {
     std::uint8_t* out = image.pixels.data();
     for (int y = 0; y < stored.heightPixels; ++y)
         for (int x = 0; x < stored.widthPixels; ++x, out += channels) {
-            const int index = std::min(sampleAt(data, rowBytes, stored.bits, x, y), last);
+            const int index = std::min(
+                sampleAt(data, rowBytes, stored.bits, static_cast<std::size_t>(x), y), last);
             std::copy_n(stored.palette.begin() + static_cast<std::ptrdiff_t>(index * channels),
                         channels, out);
         }
@@ -277,14 +280,20 @@ std::optional<Image> samples(const Stored& stored, Data data, CmykMarking* marki
         image.pixels = std::move(data.bytes);
         return image;
     }
-    const std::size_t rowBytes = (static_cast<std::size_t>(stored.widthPixels) + 7) / 8;
+    // Fewer bits are scaled up to 8, and 16 cut to their high byte, as readers show them.
+    const std::size_t rowSamples = image.bytesPerRow();
+    const std::size_t rowBytes = (rowSamples * static_cast<std::size_t>(stored.bits) + 7) / 8;
     if (data.bytes.size() < rowBytes * static_cast<std::size_t>(stored.heightPixels))
         return std::nullopt;
     image.pixels.resize(image.byteCount());
+    const int top = (1 << std::min(stored.bits, 8)) - 1;
+    std::uint8_t* out = image.pixels.data();
     for (int y = 0; y < stored.heightPixels; ++y)
-        for (int x = 0; x < stored.widthPixels; ++x)
-            image.pixels[static_cast<std::size_t>(y) * stored.widthPixels + x] =
-                sampleAt(data.bytes, rowBytes, 1, x, y) ? 255 : 0;
+        for (std::size_t sample = 0; sample < rowSamples; ++sample)
+            *out++ = stored.bits == 16
+                         ? data.bytes[static_cast<std::size_t>(y) * rowBytes + 2 * sample]
+                         : static_cast<std::uint8_t>(
+                               sampleAt(data.bytes, rowBytes, stored.bits, sample, y) * 255 / top);
     return image;
 }
 

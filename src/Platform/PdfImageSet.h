@@ -43,8 +43,9 @@ struct PdfImageReplacement {
 
 /// The images of a PDF that may be resampled or re-encoded: image XObjects drawn by page
 /// content (also through forms) at sizes that are all known, 8-bit gray, RGB or CMYK (device,
-/// calibrated or ICC-based), indexed over one of those (pixels() gives the palette's colours,
-/// and a replacement is stored in the palette's colour space) or 1-bit gray, without /Decode, colour-key or stencil masks and
+/// calibrated or ICC-based; 2, 4 or 16 bits are brought to 8), indexed over one of those
+/// (pixels() gives the palette's colours, and a replacement is stored in the palette's colour
+/// space) or 1-bit gray, without /Decode, colour-key or stencil masks and
 /// stored with filters that decode losslessly, as a plain JPEG or as JPEG 2000 (whose colour
 /// space may be its data's own plain gray or sRGB); a soft mask must be 8-bit gray of the same
 /// kind. Everything else is left out and so kept as it is. Not copyable;

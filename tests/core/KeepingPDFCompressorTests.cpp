@@ -573,15 +573,18 @@ Bytes packed(const std::vector<int>& values, int width, int bits) {
     return out;
 }
 
-// Images in CMYK (raw, or JPEG with each marking) and indexed ones are resampled and stored
-// as JPEG in their colour space (an indexed one in its palette's), CMYK JPEGs marked as they
-// were since readers differ on what the marking means; every page looks as it did.
-TEST(KeepingPDFCompressor, ReencodesCmykAndIndexedImagesAsTheyLook) {
+// Images in CMYK (raw, or JPEG with each marking), indexed ones and ones of 2 or 16 bits are
+// resampled and stored as 8-bit JPEG in their colour space (an indexed one in its palette's),
+// CMYK JPEGs marked as they were since readers differ on what the marking means; every page
+// looks as it did.
+TEST(KeepingPDFCompressor, ReencodesImagesOfEveryColourKindAsTheyLook) {
     const int width = 1200, height = 900;
     const Image rgb = Synth::photoLike(width, height, 31);
     Image ink{width, height, 4, 1, {}};
     Image cubeShown{width, height, 3, 1, {}}, shadeShown{width, height, 1, 1, {}};
-    std::vector<int> cube, shade;
+    Image quarterShown{width, height, 1, 1, {}};
+    std::vector<int> cube, shade, quarter;
+    Bytes sixteen;
     for (std::size_t i = 0; i < rgb.pixels.size(); i += 3) {
         const int r = rgb.pixels[i], g = rgb.pixels[i + 1], b = rgb.pixels[i + 2];
         const int k = std::min({255 - r, 255 - g, 255 - b}) / 2;
@@ -592,6 +595,10 @@ TEST(KeepingPDFCompressor, ReencodesCmykAndIndexedImagesAsTheyLook) {
         for (const int value : {r, g, b})
             cubeShown.pixels.push_back(static_cast<std::uint8_t>((value + 25) / 51 * 51));
         shadeShown.pixels.push_back(static_cast<std::uint8_t>(shade.back() * 17));
+        quarter.push_back((b + 42) / 85);
+        quarterShown.pixels.push_back(static_cast<std::uint8_t>(quarter.back() * 85));
+        for (const int value : {r, g, b})
+            sixteen.insert(sixteen.end(), {std::uint8_t(value), std::uint8_t(255 - value)});
     }
     std::string cubeColours, grayLevels;
     for (int i = 0; i < 216; ++i)
@@ -622,6 +629,8 @@ TEST(KeepingPDFCompressor, ReencodesCmykAndIndexedImagesAsTheyLook) {
          "/DeviceRGB"},
         {indexed("/DeviceGray", 15, grayLevels), 4, packed(shade, width, 4), std::nullopt,
          "/DeviceGray"},
+        {"/DeviceRGB", 16, sixteen, std::nullopt, "/DeviceRGB"},
+        {"/DeviceGray", 2, packed(quarter, width, 2), std::nullopt, "/DeviceGray"},
     };
     QPDF pdf;
     pdf.emptyPDF();
@@ -639,7 +648,11 @@ TEST(KeepingPDFCompressor, ReencodesCmykAndIndexedImagesAsTheyLook) {
     const Bytes source = written(pdf, true);
     auto set = PdfImageSet::open(source);
     ASSERT_TRUE(set);
-    for (const auto& [index, shown] : {std::pair{0, &ink}, {4, &cubeShown}, {5, &shadeShown}}) {
+    for (const auto& [index, shown] : {std::pair<int, const Image*>{0, &ink},
+                                       {4, &cubeShown},
+                                       {5, &shadeShown},
+                                       {6, &rgb},
+                                       {7, &quarterShown}}) {
         const auto pixels = set->pixels(index);
         ASSERT_TRUE(pixels);
         EXPECT_EQ(pixels->image.pixels, shown->pixels) << index;
