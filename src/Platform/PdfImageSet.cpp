@@ -69,9 +69,9 @@ std::optional<int> channelsOf(QPDFObjectHandle space) {
     if (family != "/ICCBased" || !profile.isStream())
         return std::nullopt;
     auto components = profile.getDict().getKey("/N");
-    if (components.isInteger() && components.getIntValue() >= 1 && components.getIntValue() <= 4 &&
-        components.getIntValue() != 2)
-        return static_cast<int>(components.getIntValue());
+    const long long count = components.isInteger() ? components.getIntValue() : 0;
+    if (count == 1 || count == 3 || count == 4)
+        return static_cast<int>(count);
     return std::nullopt;
 }
 
@@ -182,6 +182,16 @@ std::optional<Palette> paletteOf(QPDFObjectHandle space) {
     return Palette{*channels, Bytes(colours.begin(), colours.begin() + size)};
 }
 
+// Indices of 1 to 8 bits; samples of 2 to 16 bits, or 1 for a gray image (a bilevel one); a
+// soft mask's of 8.
+bool usableBits(int bits, bool indexed, bool isMask, int channels) {
+    if (indexed)
+        return bits == 1 || bits == 2 || bits == 4 || bits == 8;
+    if (isMask)
+        return bits == 8;
+    return bits == 2 || bits == 4 || bits == 8 || bits == 16 || (bits == 1 && channels == 1);
+}
+
 std::optional<Stored> describe(QPDFObjectHandle image, bool isMask) {
     if (!image.isStream() || !image.isIndirect())
         return std::nullopt;
@@ -212,13 +222,8 @@ std::optional<Stored> describe(QPDFObjectHandle image, bool isMask) {
             return std::nullopt;
         }
     }
-    const bool indexed = !stored.palette.empty();
-    const bool bitsKnown =
-        indexed  ? (stored.bits == 1 || stored.bits == 2 || stored.bits == 4 || stored.bits == 8)
-        : isMask ? stored.bits == 8
-                 : (stored.bits == 2 || stored.bits == 4 || stored.bits == 8 || stored.bits == 16 ||
-                    (stored.bits == 1 && channels == 1));
-    if (pixels < 1 || pixels > ImageCodec::kMaxPixels || !channels || !bitsKnown ||
+    if (pixels < 1 || pixels > ImageCodec::kMaxPixels || !channels ||
+        !usableBits(stored.bits, !stored.palette.empty(), isMask, *channels) ||
         (isMask && *channels != 1))
         return std::nullopt;
     stored.channels = *channels;
@@ -228,8 +233,13 @@ std::optional<Stored> describe(QPDFObjectHandle image, bool isMask) {
     return stored;
 }
 
-int componentsOf(const Stored& stored) {
-    return stored.palette.empty() ? stored.channels : 1;
+// The bytes of one row of samples (one index a pixel for an indexed image), padded to a byte.
+std::size_t rowBytesOf(const Stored& stored) {
+    const int components = stored.palette.empty() ? stored.channels : 1;
+    return (static_cast<std::size_t>(stored.widthPixels) * static_cast<std::size_t>(components) *
+                static_cast<std::size_t>(stored.bits) +
+            7) /
+           8;
 }
 
 // Samples of `bits` (at most 8) each, most significant first, rows padded to a byte.
@@ -239,13 +249,10 @@ int sampleAt(const Bytes& data, std::size_t rowBytes, int bits, std::size_t inde
     return (byte >> (8 - bits - static_cast<int>(bit % 8))) & ((1 << bits) - 1);
 }
 
-// An index past the palette's end shows its last colour, as readers clip it.
-std::optional<Image> paletteColours(const Stored& stored, const Bytes& data) {
-    const std::size_t rowBytes =
-        (static_cast<std::size_t>(stored.widthPixels) * static_cast<std::size_t>(stored.bits) + 7) /
-        8;
-    if (data.size() < rowBytes * static_cast<std::size_t>(stored.heightPixels))
-        return std::nullopt;
+// The colours of an indexed image's rows, all of which `data` holds. An index past the
+// palette's end shows its last colour, as readers clip it.
+Image paletteColours(const Stored& stored, const Bytes& data) {
+    const std::size_t rowBytes = rowBytesOf(stored);
     Image image{stored.widthPixels, stored.heightPixels, stored.channels, 1, {}, 0};
     image.pixels.resize(image.byteCount());
     const auto channels = static_cast<std::size_t>(stored.channels);
@@ -270,21 +277,19 @@ std::optional<Image> samples(const Stored& stored, Data data, CmykMarking* marki
             return std::nullopt;
         return image;
     }
+    const std::size_t rowBytes = rowBytesOf(stored);
+    if (data.bytes.size() < rowBytes * static_cast<std::size_t>(stored.heightPixels))
+        return std::nullopt;
     if (!stored.palette.empty())
         return paletteColours(stored, data.bytes);
     Image image{stored.widthPixels, stored.heightPixels, stored.channels, 1, {}, 0};
     if (stored.bits == 8) {
-        if (data.bytes.size() < image.byteCount())
-            return std::nullopt;
         data.bytes.resize(image.byteCount());
         image.pixels = std::move(data.bytes);
         return image;
     }
     // Fewer bits are scaled up to 8, and 16 cut to their high byte, as readers show them.
     const std::size_t rowSamples = image.bytesPerRow();
-    const std::size_t rowBytes = (rowSamples * static_cast<std::size_t>(stored.bits) + 7) / 8;
-    if (data.bytes.size() < rowBytes * static_cast<std::size_t>(stored.heightPixels))
-        return std::nullopt;
     image.pixels.resize(image.byteCount());
     const int top = (1 << std::min(stored.bits, 8)) - 1;
     std::uint8_t* out = image.pixels.data();
@@ -393,12 +398,7 @@ std::optional<Data> PdfImageSet::State::read(const Stored& stored) {
     }
     // Rows beyond the dictionary's size are ignored, as readers do; a little slack allows
     // for the padding some writers add.
-    const std::size_t expected =
-        static_cast<std::size_t>(stored.heightPixels) *
-        ((static_cast<std::size_t>(stored.widthPixels) *
-              static_cast<std::size_t>(componentsOf(stored) * stored.bits) +
-          7) /
-         8);
+    const std::size_t expected = static_cast<std::size_t>(stored.heightPixels) * rowBytesOf(stored);
     auto decoded = QpdfStreams::decoded(*pdf, stream, qpdf_dl_specialized,
                                         expected + expected / 4 + 65536, expected);
     return decoded ? std::optional<Data>(Data{std::move(*decoded)}) : std::nullopt;
