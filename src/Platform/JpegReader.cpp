@@ -57,12 +57,12 @@ std::optional<Image> readJpegPixels(std::span<const std::uint8_t> jpeg, CmykMark
     jpeg_decompress_struct cinfo{};
     cinfo.err = JpegSupport::installErrorManager(errors);
     Image image;
-    CmykMarking read4 = CmykMarking::none;
-    const bool read = decode(cinfo, errors, jpeg, image, read4);
+    CmykMarking seen = CmykMarking::none;
+    const bool read = decode(cinfo, errors, jpeg, image, seen);
     jpeg_destroy_decompress(&cinfo);
     if (!read)
         return std::nullopt;
     if (marking)
-        *marking = read4;
+        *marking = seen;
     return image;
 }
