@@ -17,7 +17,6 @@
 #include "Platform/FileBytes.h"
 #include "Platform/ImageCodec.h"
 #include "Platform/ImageResample.h"
-#include "Platform/JpegWriter.h"
 #include "Platform/PdfCompaction.h"
 #include "Platform/PdfDocument.h"
 #include "Platform/PdfImageEncoding.h"
@@ -102,9 +101,7 @@ std::optional<PdfImageData> encodeImage(const PdfImagePixels& pixels, bool bilev
         ImageResample::threshold(blackAndWhite);
         return PdfImageEncoding::bilevel(blackAndWhite);
     }
-    const auto jpeg = pixels.image.channels == 4
-                          ? writeJpeg(pixels.image, quality, pixels.cmykMarking)
-                          : ImageCodec::encodeJpeg(pixels.image, quality);
+    const auto jpeg = ImageCodec::encodeJpeg(pixels.image, quality, pixels.cmykMarking);
     return jpeg ? PdfWriter::jpegImage(*jpeg) : std::nullopt;
 }
 

@@ -166,8 +166,8 @@ std::optional<Image> decodeBytesPage(std::span<const std::uint8_t> bytes, int pa
     return decodeWith([&] { return VipsLoader::openBytesPage(bytes, pageIndex); });
 }
 
-std::optional<Bytes> encodeJpeg(const Image& image, double quality) {
-    return JpegEncoder(image).encode(quality);
+std::optional<Bytes> encodeJpeg(const Image& image, double quality, CmykMarking marking) {
+    return JpegEncoder(image, marking).encode(quality);
 }
 
 namespace {

@@ -3,6 +3,7 @@
 
 #include "Platform/Bytes.h"
 #include "Platform/Image.h"
+#include "Platform/JpegReader.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -62,9 +63,10 @@ std::optional<Image> decodeBytesPage(std::span<const std::uint8_t> bytes, int pa
 
 /// A complete JPEG file of the image at a quality in [0, 1]. The quality maps continuously
 /// onto libjpeg's scale factor, so a lower quality gives the same or (rarely a few bytes more)
-/// fewer bytes. An orientation other than 1 is written as a minimal EXIF block.
-/// Absent when the image is empty or malformed.
-std::optional<Bytes> encodeJpeg(const Image& image, double quality);
+/// fewer bytes. An orientation other than 1 is written as a minimal EXIF block, and a CMYK
+/// image is marked as `marking` says. Absent when the image is empty or malformed.
+std::optional<Bytes> encodeJpeg(const Image& image, double quality,
+                                CmykMarking marking = CmykMarking::none);
 
 /// What a JPEG's header says, read without decoding the scan data.
 struct JpegInfo {

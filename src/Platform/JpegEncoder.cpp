@@ -13,12 +13,13 @@
 
 struct JpegEncoder::Prepared {
     const Image* image = nullptr;
+    CmykMarking marking = CmykMarking::none;
 };
 
-JpegEncoder::JpegEncoder(const Image& image) {
+JpegEncoder::JpegEncoder(const Image& image, CmykMarking marking) {
     if (!isJpegEncodable(image))
         return;
-    m_prepared.reset(new (std::nothrow) Prepared{&image});
+    m_prepared.reset(new (std::nothrow) Prepared{&image, marking});
 }
 
 JpegEncoder::~JpegEncoder() = default;
@@ -29,7 +30,7 @@ std::optional<Bytes> JpegEncoder::encode(double quality) const {
     if (!m_prepared)
         return std::nullopt;
     try {
-        return writeJpeg(*m_prepared->image, quality);
+        return writeJpeg(*m_prepared->image, quality, m_prepared->marking);
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }

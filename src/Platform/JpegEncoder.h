@@ -3,6 +3,7 @@
 
 #include "Platform/Bytes.h"
 #include "Platform/Image.h"
+#include "Platform/JpegReader.h"
 
 #include <memory>
 #include <optional>
@@ -13,9 +14,10 @@
 /// does what does. encode(q) gives exactly the bytes of ImageCodec::encodeJpeg(image, q).
 /// encode() is const and safe to call from several threads at once. The encoder keeps a
 /// reference to the image (no copy): the image must outlive the encoder and stay unchanged.
+/// A CMYK image is marked as `marking` says.
 class JpegEncoder {
 public:
-    explicit JpegEncoder(const Image& image);
+    explicit JpegEncoder(const Image& image, CmykMarking marking = CmykMarking::none);
     ~JpegEncoder();
     JpegEncoder(JpegEncoder&&) noexcept;
     JpegEncoder& operator=(JpegEncoder&&) noexcept;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// One JPEG encode with libjpeg-turbo; JpegEncoder runs it for quality searches.
+// Private to JpegEncoder: one JPEG encode with libjpeg-turbo.
 #include "Platform/Bytes.h"
 #include "Platform/Image.h"
 #include "Platform/JpegReader.h"

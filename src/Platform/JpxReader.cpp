@@ -81,7 +81,7 @@ class Reading {
 public:
     explicit Reading(std::span<const std::uint8_t> bytes) : m_source{bytes, 0} {}
 
-    /// The header's image (components without data); absent if it cannot be read.
+    /// The header's image (components without data); absent if it cannot be read or is empty.
     ImageHandle header() {
         const auto format = formatOf(m_source.bytes);
         if (!format)
@@ -103,7 +103,8 @@ public:
         opj_image_t* image = nullptr;
         if (!opj_setup_decoder(m_codec.get(), &parameters) ||
             !opj_decoder_set_strict_mode(m_codec.get(), OPJ_TRUE) ||
-            !opj_read_header(m_stream.get(), m_codec.get(), &image) || m_troubled) {
+            !opj_read_header(m_stream.get(), m_codec.get(), &image) || m_troubled ||
+            image->x1 <= image->x0 || image->y1 <= image->y0) {
             opj_image_destroy(image);
             return nullptr;
         }
@@ -153,7 +154,7 @@ bool showable(const opj_image_t& image) {
 std::optional<JpxLayout> readJpxLayout(std::span<const std::uint8_t> jpx) {
     Reading reading(jpx);
     const ImageHandle image = reading.header();
-    if (!image || image->x1 <= image->x0 || image->y1 <= image->y0)
+    if (!image)
         return std::nullopt;
     return JpxLayout{static_cast<int>(std::min<OPJ_UINT32>(image->x1 - image->x0, 1u << 30)),
                      static_cast<int>(std::min<OPJ_UINT32>(image->y1 - image->y0, 1u << 30)),
@@ -163,7 +164,7 @@ std::optional<JpxLayout> readJpxLayout(std::span<const std::uint8_t> jpx) {
 std::optional<Image> readJpxPixels(std::span<const std::uint8_t> jpx) {
     Reading reading(jpx);
     const ImageHandle image = reading.header();
-    if (!image || image->x1 <= image->x0 || image->y1 <= image->y0)
+    if (!image)
         return std::nullopt;
     const auto width = static_cast<std::int64_t>(image->x1 - image->x0);
     const auto height = static_cast<std::int64_t>(image->y1 - image->y0);

@@ -50,7 +50,7 @@ struct PdfImageReplacement {
 /// space may be its data's own plain gray or sRGB); a soft mask must be 8-bit gray of the same
 /// kind. Everything else is left out and so kept as it is. Not copyable;
 /// pixels() may be called from several threads at once (reading the document takes turns,
-/// JPEG decoding does not); nothing throws.
+/// decoding JPEG and JPEG 2000 does not); nothing throws.
 class PdfImageSet {
 public:
     /// Absent when QPDF cannot read the document or it has no page.

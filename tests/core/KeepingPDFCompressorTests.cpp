@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Engine/KeepingPDFCompressor.h"
 #include "LinkedPdf.h"
+#include "Platform/ImageCodec.h"
 #include "Platform/ImageResample.h"
 #include "Platform/JpegReader.h"
-#include "Platform/JpegWriter.h"
 #include "Platform/JpxReader.h"
 #include "Platform/PdfDocument.h"
 #include "Platform/PdfImageSet.h"
@@ -556,7 +556,9 @@ TEST(KeepingPDFCompressor, ReencodesImagesOfEveryKindAsTheyLook) {
         const char* shownIn; // the new stream's colour space; nullptr: kept
         CmykMarking marking = CmykMarking::none;
     };
-    const auto jpeg = [&ink](CmykMarking marking) { return *writeJpeg(ink, 0.9, marking); };
+    const auto jpeg = [&ink](CmykMarking marking) {
+        return *ImageCodec::encodeJpeg(ink, 0.9, marking);
+    };
     const Bytes jpx = Synth::jpxBytes(rgb);
     const auto indexed = [](const char* base, int highest, const std::string& colours) {
         auto space =
